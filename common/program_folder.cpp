@@ -1,0 +1,14 @@
+#include "program_folder.h"
+
+#include <windows.h>
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.rfind(L'\\');
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return FolderOf(path);
+}

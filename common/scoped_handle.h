@@ -1,0 +1,73 @@
+// One move-only owner for every kind of platform handle. Each handle kind supplies
+// a traits class with its null value and its close function.
+#pragma once
+
+#include <windows.h>
+
+namespace quenvo {
+
+template <typename Traits>
+class ScopedHandle {
+public:
+  using Handle = typename Traits::Handle;
+
+  ScopedHandle() = default;
+  explicit ScopedHandle(Handle h) : handle_(h) {}
+  ~ScopedHandle() { Close(); }
+
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.Take()) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) Reset(other.Take());
+    return *this;
+  }
+
+  Handle Get() const { return handle_; }
+  bool IsValid() const { return Traits::IsValid(handle_); }
+  explicit operator bool() const { return IsValid(); }
+
+  Handle Take() {
+    Handle h = handle_;
+    handle_ = Traits::Null();
+    return h;
+  }
+  void Reset(Handle h) {
+    Close();
+    handle_ = h;
+  }
+  void Close() {
+    if (IsValid()) Traits::Close(handle_);
+    handle_ = Traits::Null();
+  }
+  // For out-parameters of platform calls: closes what is held first.
+  Handle* Receive() {
+    Close();
+    return &handle_;
+  }
+
+private:
+  Handle handle_ = Traits::Null();
+};
+
+template <typename H, typename CloseResult, CloseResult(WINAPI* CloseFn)(H)>
+struct NullIsInvalidTraits {
+  using Handle = H;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { CloseFn(h); }
+};
+
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Null() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+
+using ScopedKey = ScopedHandle<NullIsInvalidTraits<HKEY, LONG, ::RegCloseKey>>;
+using ScopedHandleObject = ScopedHandle<NullIsInvalidTraits<HANDLE, BOOL, ::CloseHandle>>;
+using ScopedFile = ScopedHandle<FileHandleTraits>;
+using ScopedModule = ScopedHandle<NullIsInvalidTraits<HMODULE, BOOL, ::FreeLibrary>>;
+
+}  // namespace quenvo

@@ -1,0 +1,15 @@
+// Quenvodef: the document launcher. The shell starts it with a document; it hands the
+// document to the suite's main program and exits at once.
+#include <windows.h>
+
+#include "client_profile.h"
+#include "command_line.h"
+#include "launch.h"
+
+ClientProfile g_profile(ProfileScope::kCompanion);
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The start-up code's tail skips only some blanks; the tail is taken by our own rule.
+  LaunchMainProgram(ProcessCommandLineTail());
+  return 0;
+}

@@ -1,0 +1,73 @@
+// Test tool: starts a program with an exact raw command line and reports its exit code.
+// "wine prog args" re-quotes its arguments, so the request comes in a UTF-8 file:
+//   line 1: the program's path
+//   line 2: the working folder (empty: inherit)
+//   line 3: a file that receives the exit code as decimal text (empty: none)
+//   the rest, byte for byte: the command line
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string ReadAll(const wchar_t* path) {
+  std::string data;
+  FILE* f = _wfopen(path, L"rb");
+  if (!f) return data;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
+  fclose(f);
+  return data;
+}
+
+std::wstring Widen(const std::string& s) {
+  if (s.empty()) return std::wstring();
+  std::wstring w(s.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(w.size()));
+  w.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return w;
+}
+
+std::string NextLine(const std::string& data, size_t& pos) {
+  const size_t nl = data.find('\n', pos);
+  const size_t end = nl == std::string::npos ? data.size() : nl;
+  std::string line = data.substr(pos, end - pos);
+  pos = nl == std::string::npos ? data.size() : nl + 1;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 200;
+  const std::string request = ReadAll(argv[1]);
+  size_t pos = 0;
+  const std::wstring program = Widen(NextLine(request, pos));
+  const std::wstring folder = Widen(NextLine(request, pos));
+  const std::wstring resultFile = Widen(NextLine(request, pos));
+  std::wstring commandLine = Widen(request.substr(pos));
+
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
+    return 201;
+  }
+  WaitForSingleObject(pi.hProcess, 120000);
+  DWORD code = 202;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  if (!resultFile.empty()) {
+    FILE* f = _wfopen(resultFile.c_str(), L"wb");
+    if (f) {
+      fprintf(f, "%lu", static_cast<unsigned long>(code));
+      fclose(f);
+    }
+  }
+  return static_cast<int>(code);
+}

@@ -1,0 +1,33 @@
+// Test tool: prints every value of HKCU\<key> as a JSON line with its type, exact byte
+// count and data. "wine reg query" misprints empty REG_SZ values, so tests read with this.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "json_line.h"
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return 2;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, argv[1], 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[16384];
+    DWORD nameLength = 16384;
+    DWORD type = 0;
+    std::vector<BYTE> data(1 << 16);
+    DWORD size = static_cast<DWORD>(data.size());
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
+    std::string hex;
+    for (DWORD b = 0; b < size; ++b) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", data[b]);
+      hex += two;
+    }
+    AppendLine(argv[2], "{\"name\": " + JsonString(name) + ", \"type\": " + std::to_string(type) +
+                            ", \"size\": " + std::to_string(size) + ", \"hex\": \"" + hex + "\"}");
+  }
+  RegCloseKey(key);
+  return 0;
+}

@@ -1,0 +1,85 @@
+#include "adapter_probe.h"
+#include "machine_id.h"
+#include "os_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(OsName, TableLookup) {
+  const BYTE ws = VER_NT_WORKSTATION, server = 3;
+  EXPECT_STREQ(LookupOsName(4, 10, VER_PLATFORM_WIN32_WINDOWS, 0), L"Windows98");
+  EXPECT_STREQ(LookupOsName(4, 0, VER_PLATFORM_WIN32_NT, ws), L"WindowsNT");
+  EXPECT_STREQ(LookupOsName(4, 0, 0, ws), L"");  // platform 0 has no row
+  EXPECT_STREQ(LookupOsName(5, 1, 2, ws), L"WindowsXP");
+  EXPECT_STREQ(LookupOsName(5, 2, 2, ws), L"Windows2003");
+  EXPECT_STREQ(LookupOsName(5, 2, 2, server), L"Windows2003");
+  EXPECT_STREQ(LookupOsName(6, 0, 2, server), L"Vista");
+  EXPECT_STREQ(LookupOsName(6, 1, 2, ws), L"Windows7");
+  EXPECT_STREQ(LookupOsName(6, 1, 2, 0), L"Windows2008");  // only the basic record: product type 0
+  EXPECT_STREQ(LookupOsName(6, 2, 2, ws), L"Windows8");
+  EXPECT_STREQ(LookupOsName(6, 3, 2, ws), L"Windows8");
+  EXPECT_STREQ(LookupOsName(6, 3, 2, server), L"Windows Server 2012 R2");
+  EXPECT_STREQ(LookupOsName(10, 0, 2, ws), L"Windows10");
+  EXPECT_STREQ(LookupOsName(10, 0, 2, server), L"");
+  EXPECT_STREQ(LookupOsName(6, 4, 2, ws), L"");
+  EXPECT_STREQ(LookupOsName(3, 51, 2, ws), L"");
+}
+
+TEST(OsName, ThisWineReportsWindows7AndTruncatesToCapacity) {
+  wchar_t name[260] = {};
+  EXPECT_TRUE(GetOsName(name, 260));
+  EXPECT_STREQ(name, L"Windows7");  // a fresh prefix, no manifest: 6.1 workstation
+  wchar_t small[5] = {};
+  EXPECT_TRUE(GetOsName(small, 5));
+  EXPECT_STREQ(small, L"Wind");
+}
+
+TEST(Uac, FreshPrefixHasItOff) { EXPECT_EQ(IsUacEnabled(), 0); }
+
+TEST(Adapter, PnpInstanceIdMustNamePciBeforeTheFirstBackslash) {
+  EXPECT_TRUE(IsPciInstanceId("PCI\\VEN_8086&DEV_100E\\3&1"));
+  EXPECT_FALSE(IsPciInstanceId("ROOT\\NET\\0000"));
+  EXPECT_FALSE(IsPciInstanceId("PCIX\\VEN_1"));
+  EXPECT_FALSE(IsPciInstanceId("pci\\VEN_1"));
+  EXPECT_FALSE(IsPciInstanceId("PCI"));
+  EXPECT_FALSE(IsPciInstanceId(""));
+}
+
+TEST(Adapter, FirstQualifyingAdapterWins) {
+  std::vector<AdapterRecord> list = {
+      {"{virtual}", "TAP adapter", {1, 2, 3, 4, 5, 6}},
+      {"{lower}", "intel pci nic", {0, 0, 0, 0, 0, 1}},
+      {"{registry}", "eth0", {0, 0, 0, 0, 0, 2}},
+      {"{desc}", "Intel PCIe Gigabit", {0, 0, 0, 0, 0, 3}},
+  };
+  std::vector<std::string> asked;
+  auto byRegistry = [&](const char* name) {
+    asked.push_back(name);
+    return std::string(name) == "{registry}";
+  };
+  EXPECT_EQ(ChooseAdapter(list, byRegistry), 2);
+  EXPECT_EQ(asked, (std::vector<std::string>{"{virtual}", "{lower}", "{registry}"}));
+  EXPECT_EQ(ChooseAdapter(list, [](const char*) { return false; }), 3);  // 'PCIe' by description
+  list.pop_back();
+  EXPECT_EQ(ChooseAdapter(list, [](const char*) { return false; }), -1);
+  EXPECT_EQ(ChooseAdapter({}, [](const char*) { return true; }), -1);
+}
+
+TEST(Adapter, AddressIsTwelveUpperCaseDigits) {
+  const unsigned char a[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+  EXPECT_EQ(FormatMacText(a), "001A2B3C4D5E");
+}
+
+TEST(Adapter, OverlongIdentifierIsNotPciAndDoesNotOverflow) {
+  EXPECT_FALSE(IsPciAdapter(std::string(300, 'x').c_str()));
+  EXPECT_FALSE(IsPciAdapter(std::string(249, 'x').c_str()));  // 249 + "\Connection" = 260: no room for NUL
+  EXPECT_FALSE(IsPciAdapter("{no-such-adapter}"));
+}
+
+// Digests from Python's hashlib.
+TEST(MachineId, DigestOfAddressFollowedBySystemName) {
+  EXPECT_EQ(MachineIdFrom("00155D0A1B2C", L"Windows7"), L"8183295509ed1aae8c370a49539d5552");
+  EXPECT_EQ(MachineIdFrom("", L"Windows7"), L"12bea9674f3d121afd7750d332933b41");
+  EXPECT_EQ(MachineIdFrom("", L""), L"d41d8cd98f00b204e9800998ecf8427e");
+}
