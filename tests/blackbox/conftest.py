@@ -1,0 +1,19 @@
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+
+from wine import BIN, Wine  # noqa: E402
+
+
+@pytest.fixture(scope="session")
+def wine(tmp_path_factory):
+    """A fresh Wine prefix for the whole run, with a persistent wineserver."""
+    if not (BIN / "Quenvodef.exe").exists():
+        pytest.fail(f"build the win64 preset first ({BIN})")
+    w = Wine(tmp_path_factory.mktemp("prefix")).boot()
+    yield w
+    w.shutdown()

@@ -1,0 +1,452 @@
+#!/usr/bin/env python3
+"""Local statistics and update server for running the quenvo programs under Wine.
+
+Wine's WinInet is pointed at this server as its HTTP proxy, so every request the
+programs make lands here, usually in absolute form ("GET http://host/path").
+Each request is logged as one JSON line; replies and transport faults come from
+a config dict that tests may swap at any time (or a JSON file re-read on change).
+
+    dev_server.py --port 0 --port-file PATH --log PATH [--config PATH] [--files-dir DIR]
+    dev_server.py show --log PATH
+"""
+import argparse
+import datetime
+import hashlib
+import http.server
+import json
+import os
+import signal
+import socket
+import struct
+import sys
+import threading
+import urllib.parse
+
+SIGNING_SECRET = "mer4721pkZBw53QJT610lavefoki"
+CHUNK = 64 * 1024
+# Whole periods of the generated pattern (byte i = i*7 mod 251), so every block
+# sent back to back continues the sequence exactly.
+PATTERN_BLOCK = bytes((i * 7) % 251 for i in range(251 * 261))
+VERSION_FIELDS = ("v", "t1", "t2", "t3", "u", "sz")
+FAULT_KEYS = {"report": "stat", "version": "version", "file": "file"}
+MODES = ("silent", "close_early", "no_length", "reset")
+
+
+# --- request parsing ---------------------------------------------------------
+
+def split_target(target, host_header):
+    """Return (host, path, raw query) from an absolute- or origin-form target."""
+    host = host_header or ""
+    if "://" in target.split("?", 1)[0]:
+        rest = target.split("://", 1)[1]
+        end = min([i for i in (rest.find("/"), rest.find("?")) if i >= 0] or [len(rest)])
+        host, target = rest[:end], rest[end:]
+        if not target.startswith("/"):
+            target = "/" + target
+    path, _, query = target.partition("?")
+    return strip_port(host), path, query
+
+
+def strip_port(host):
+    if host.startswith("["):  # IPv6 literal: the colons belong to the address
+        return host[: host.find("]") + 1]
+    return host.split(":", 1)[0]
+
+
+def parse_params(query):
+    """Ordered [key, value] pairs, deliberately not percent-decoded."""
+    pairs = []
+    for part in query.split("&"):
+        if part:
+            key, _, value = part.partition("=")
+            pairs.append([key, value])
+    return pairs
+
+
+def expected_flag(params):
+    """md5 of the signing text; values are latin-1 strings of the raw request bytes."""
+    first = {}
+    for key, value in params:
+        first.setdefault(key, value)
+    event = first.get("reg", "")
+    if event == "dayrun":  # the daily heartbeat is signed as a plain run
+        event = "run"
+    text = "mid=%s&os=%s&c=%s&reg=%s&secret=%s" % (
+        first.get("mid", ""), first.get("os", ""), first.get("c", ""), event, SIGNING_SECRET)
+    # latin-1 round-trips the bytes exactly, i.e. hashes what the client sent.
+    return hashlib.md5(text.encode("latin-1")).hexdigest()
+
+
+def classify(method, path):
+    lowered = path.lower()
+    if lowered == "/stat.php":
+        return "report"
+    if lowered == "/version.php":
+        return "version"
+    return "file" if method in ("GET", "HEAD") else "other"
+
+
+# --- config ------------------------------------------------------------------
+
+def to_bytes(value):
+    # The programs read replies as ANSI text, i.e. Windows code page 1252.
+    return value if isinstance(value, bytes) else str(value).encode("cp1252", errors="replace")
+
+
+def normalise_config(config):
+    """Turn *_hex alternatives (JSON cannot carry bytes) into bytes."""
+    config = dict(config or {})
+    if "version_body_hex" in config:
+        config["version_body"] = bytes.fromhex(config.pop("version_body_hex"))
+    faults = {}
+    for kind, fault in (config.get("faults") or {}).items():
+        fault = dict(fault)
+        if "body_hex" in fault:
+            fault["body"] = bytes.fromhex(fault.pop("body_hex"))
+        faults[kind] = fault
+    config["faults"] = faults
+    return config
+
+
+def version_body(config):
+    body = config.get("version_body")
+    if body is None:
+        body = "".join("%s=%s**" % (key, config[key])
+                       for key in VERSION_FIELDS if config.get(key) is not None)
+    return to_bytes(body)
+
+
+# --- replies -----------------------------------------------------------------
+
+class Payload:
+    """A body of known size, streamed in chunks so large files never sit in memory."""
+
+    def __init__(self, size, chunks, preview=None):
+        self.size, self._chunks, self.preview = size, chunks, preview
+
+    def chunks(self, limit):
+        return self._chunks(min(limit, self.size))
+
+    @classmethod
+    def of_bytes(cls, data):
+        return cls(len(data), lambda limit: iter([data[:limit]]), preview=data)
+
+    @classmethod
+    def of_file(cls, path):
+        return cls(os.path.getsize(path), lambda limit: _file_chunks(path, limit))
+
+    @classmethod
+    def generated(cls, size):
+        return cls(size, _generated_chunks)
+
+
+def _file_chunks(path, limit):
+    with open(path, "rb") as f:
+        while limit > 0:
+            data = f.read(min(CHUNK, limit))
+            if not data:
+                return
+            limit -= len(data)
+            yield data
+
+
+def _generated_chunks(limit):
+    while limit > 0:
+        data = PATTERN_BLOCK[:limit]
+        limit -= len(data)
+        yield data
+
+
+class Reply:
+    def __init__(self, status=200, body=b"", headers=()):
+        self.status = status
+        self.payload = body if isinstance(body, Payload) else Payload.of_bytes(body)
+        self.headers = list(headers)
+        self.mode = "normal"
+        self.length = None  # announced Content-Length override
+
+
+def find_file(path, config, files_dir):
+    declared = (config.get("files") or {}).get(path)
+    if declared is not None:
+        return Payload.generated(int(declared["size"]))
+    if not files_dir:
+        return None
+    root = os.path.realpath(files_dir)
+    rel = urllib.parse.unquote(path).lstrip("/")
+    for candidate in (rel, os.path.basename(rel)):
+        full = os.path.realpath(os.path.join(root, candidate))
+        if full.startswith(root + os.sep) and os.path.isfile(full):  # no escaping root
+            return Payload.of_file(full)
+    return None
+
+
+def base_reply(kind, path, params, config, files_dir, entry):
+    if kind == "report":
+        entry["flag_ok"] = dict(params).get("flag") == expected_flag(params)
+        return Reply(200, b"ok")
+    if kind == "version":
+        return Reply(int(config.get("version_status", 200)), version_body(config))
+    if kind == "file":
+        payload = find_file(path, config, files_dir)
+        return Reply(200, payload) if payload else Reply(404, b"not found\n")
+    return Reply(405, b"method not allowed\n")
+
+
+def apply_fault(reply, fault):
+    if fault.get("redirect"):
+        reply = Reply(302, b"", [("Location", fault["redirect"])])
+    elif "status" in fault:
+        reply.status = int(fault["status"])
+        if reply.status >= 400:
+            reply.payload = Payload.of_bytes(b"error\n")
+    if "body" in fault:
+        reply.payload = Payload.of_bytes(to_bytes(fault["body"]))
+    for mode in MODES:
+        if fault.get(mode):
+            reply.mode = mode
+    if "length" in fault:
+        reply.length = int(fault["length"])
+    return reply
+
+
+# --- HTTP handling -----------------------------------------------------------
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    timeout = 60  # drop idle keep-alive connections eventually
+
+    def setup(self):
+        super().setup()
+        self.server.dev.track(self.connection, True)
+
+    def finish(self):
+        try:
+            super().finish()
+        finally:
+            self.server.dev.track(self.connection, False)
+
+    def parse_request(self):
+        # Values arrive unescaped, so keep the raw target and tolerate spaces in it.
+        parts = self.raw_requestline.rstrip(b"\r\n").split(b" ")
+        self.raw_target = b" ".join(parts[1:-1]) if len(parts) > 2 else b"".join(parts[1:2])
+        if len(parts) > 3 and parts[-1].startswith(b"HTTP/"):
+            fixed = self.raw_target.replace(b" ", b"%20")
+            self.raw_requestline = b" ".join([parts[0], fixed, parts[-1]]) + b"\r\n"
+        return super().parse_request()
+
+    def do_GET(self):
+        try:
+            self.serve()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True  # client gave up mid-reply; nothing to do
+
+    do_HEAD = do_POST = do_PUT = do_DELETE = do_OPTIONS = do_CONNECT = do_GET
+
+    def log_message(self, *args):
+        pass  # every request goes to the JSON log instead
+
+    def serve(self):
+        dev = self.server.dev
+        body_len = int(self.headers.get("Content-Length") or 0)
+        if body_len:
+            self.rfile.read(body_len)
+        config = dev.current_config()
+        target = self.raw_target.decode("latin-1")
+        host, path, query = split_target(target, self.headers.get("Host"))
+        params = parse_params(query)
+        kind = classify(self.command, path)
+        entry = {
+            "time": datetime.datetime.now().strftime("%Y-%m-%dT%H:%M:%S.%f")[:-3],
+            "method": self.command, "host": host, "path": path, "query": query,
+            "params": params, "headers": dict(self.headers.items()),
+            "user_agent": self.headers.get("User-Agent", ""), "kind": kind,
+        }
+        fault = config["faults"].get(FAULT_KEYS.get(kind), {})
+        reply = apply_fault(base_reply(kind, path, params, config, dev.files_dir, entry), fault)
+        entry.update(status=reply.status, reply_size=reply.payload.size,
+                     fault=sorted(fault) or None)
+        if reply.payload.preview is not None:
+            entry["reply_body"] = reply.payload.preview[:2000].decode("latin-1")
+        dev.record(entry)
+        self.send(reply)
+
+    def send(self, reply):
+        if reply.mode == "silent":
+            self.close_connection = True
+            self.server.dev.stopping.wait(600)  # stop() sets this, so it ends promptly
+            return
+        size = reply.payload.size
+        sent = size // 2 if reply.mode in ("close_early", "reset") else size
+        announced = reply.length if reply.length is not None else size
+        if reply.mode == "close_early":
+            announced = max(announced, sent + 1)  # always promise more than we send
+        self.send_headers(reply, announced)
+        if self.command != "HEAD" and reply.status not in (204, 304):
+            for chunk in reply.payload.chunks(sent):
+                self.wfile.write(chunk)
+        if reply.mode == "reset":
+            self.reset_connection()
+        if reply.mode != "normal" or announced != size:
+            self.close_connection = True  # the stream no longer matches its framing
+
+    def send_headers(self, reply, announced):
+        self.send_response(reply.status)
+        self.send_header("Content-Type", "text/plain" if reply.payload.preview is not None
+                         else "application/octet-stream")
+        for name, value in reply.headers:
+            self.send_header(name, value)
+        if reply.mode == "no_length":
+            self.send_header("Connection", "close")
+        elif reply.status not in (204, 304):
+            self.send_header("Content-Length", str(announced))
+        self.end_headers()
+
+    def reset_connection(self):
+        # SO_LINGER with a zero timeout makes close() send RST instead of FIN;
+        # the file objects hold references, so close them first.
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.wfile.close()
+        self.rfile.close()
+        self.connection.close()
+        self.close_connection = True
+
+
+class DevServer:
+    """In-process server: start() returns the port, requests holds the log entries."""
+
+    def __init__(self, config=None, files_dir=None, log_path=None, config_path=None, port=0):
+        self.files_dir = files_dir
+        self.requests = []
+        self.stopping = threading.Event()
+        self.port = None
+        self._config = normalise_config(config)
+        self._config_path, self._config_mtime = config_path, None
+        self._log_path, self._wanted_port = log_path, port
+        self._lock = threading.Lock()
+        self._connections = set()
+        self._httpd = None
+
+    def start(self):
+        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", self._wanted_port), Handler)
+        self._httpd.dev = self
+        threading.Thread(target=self._httpd.serve_forever, kwargs={"poll_interval": 0.1},
+                         daemon=True).start()
+        self.port = self._httpd.server_address[1]
+        return self.port
+
+    def stop(self):
+        httpd, self._httpd = self._httpd, None  # a second call is a no-op
+        if httpd is None:
+            return
+        self.stopping.set()
+        httpd.shutdown()
+        with self._lock:
+            connections = list(self._connections)
+        for conn in connections:  # wake handlers blocked reading keep-alive sockets
+            try:
+                conn.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+        httpd.server_close()
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def set_config(self, config):
+        with self._lock:
+            self._config = normalise_config(config)
+
+    def current_config(self):
+        with self._lock:
+            if self._config_path:
+                self._reload_if_changed()
+            return self._config
+
+    def _reload_if_changed(self):
+        try:
+            mtime = os.stat(self._config_path).st_mtime_ns
+            if mtime != self._config_mtime:
+                with open(self._config_path, encoding="utf-8") as f:
+                    self._config = normalise_config(json.load(f))
+                self._config_mtime = mtime
+        except (OSError, ValueError) as err:  # missing or half-written: keep the old one
+            print("dev_server: config not loaded: %s" % err, file=sys.stderr)
+
+    def track(self, conn, alive):
+        with self._lock:
+            (self._connections.add if alive else self._connections.discard)(conn)
+
+    def record(self, entry):
+        with self._lock:
+            self.requests.append(entry)
+            if self._log_path:  # reopened each time so every line hits disk at once
+                with open(self._log_path, "a", encoding="utf-8") as f:
+                    f.write(json.dumps(entry) + "\n")
+
+
+# --- command line ------------------------------------------------------------
+
+def describe(entry):
+    where = entry["host"] + entry["path"]
+    fault = "  fault=" + ",".join(entry["fault"]) if entry.get("fault") else ""
+    if entry["kind"] == "report":
+        reg = dict(entry["params"]).get("reg", "")
+        flag = "yes" if entry.get("flag_ok") else "NO"
+        return "report   %-10s %s  flag verified: %s%s" % (reg, where, flag, fault)
+    if entry["kind"] == "version":
+        return "version  %-10s %s  -> %s %r%s" % (
+            "", where, entry.get("status"), entry.get("reply_body", ""), fault)
+    return "%-8s %-10s %s  -> %s, %s bytes, UA=%r%s" % (
+        entry["kind"], "", where, entry.get("status"), entry.get("reply_size"),
+        entry.get("user_agent", ""), fault)
+
+
+def show(log_path):
+    with open(log_path, encoding="utf-8") as f:
+        for line in f:
+            if line.strip():
+                print(describe(json.loads(line)))
+
+
+def write_port_file(path, port):
+    tmp = path + ".tmp"
+    with open(tmp, "w") as f:
+        f.write("%d\n" % port)
+    os.replace(tmp, path)  # readers never see a half-written number
+
+
+def main(argv=None):
+    argv = sys.argv[1:] if argv is None else argv
+    if argv[:1] == ["show"]:
+        parser = argparse.ArgumentParser(prog="dev_server.py show")
+        parser.add_argument("--log", required=True)
+        show(parser.parse_args(argv[1:]).log)
+        return 0
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--port-file")
+    parser.add_argument("--log")
+    parser.add_argument("--config")
+    parser.add_argument("--files-dir")
+    args = parser.parse_args(argv)
+    server = DevServer({}, args.files_dir, args.log, args.config, args.port)
+    server.current_config()  # report a broken config file right away
+    port = server.start()
+    if args.port_file:
+        write_port_file(args.port_file, port)
+    done = threading.Event()
+    for sig in (signal.SIGINT, signal.SIGTERM):
+        signal.signal(sig, lambda *_: done.set())
+    while not done.wait(0.5):
+        pass
+    server.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
