@@ -1,7 +1,7 @@
 #include "adapter_probe.h"
 
-#include <windows.h>
 #include <iphlpapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
@@ -62,8 +62,8 @@ bool IsPciAdapter(const char* adapterName) {
   std::memset(buffer, 0, sizeof buffer);
   // One byte fewer than the buffer, so that a stored text without a NUL still ends in one.
   DWORD size = sizeof buffer - 1;
-  if (RegQueryValueExA(connection.Get(), "PnpInstanceID", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                       &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExA(connection.Get(), "PnpInstanceID", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS) {
     return false;
   }
   return IsPciInstanceId(buffer);

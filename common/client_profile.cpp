@@ -1,11 +1,11 @@
 #include "client_profile.h"
 
+#include <cstdio>
+
 #include "machine_id.h"
 #include "os_probe.h"
 #include "registry.h"
 #include "text.h"
-
-#include <cstdio>
 
 const wchar_t kSuiteVersion[] = L"2.0.0.2";
 
@@ -13,7 +13,9 @@ namespace {
 
 constexpr wchar_t kDefaultChannel[] = L"1001";
 
-std::wstring ReadValue(const wchar_t* name) { return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name); }
+std::wstring ReadValue(const wchar_t* name) {
+  return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name);
+}
 
 std::wstring Today() {
   SYSTEMTIME now = {};
@@ -45,7 +47,9 @@ std::wstring EncodeInstallerName(const std::wstring& setup) {
   return encoded ? FromAnsi(encoded.get()) : std::wstring();
 }
 
-ClientProfile::ClientProfile(ProfileScope scope) : scope_(scope) { Initialize(); }
+ClientProfile::ClientProfile(ProfileScope scope) : scope_(scope) {
+  Initialize();
+}
 
 void ClientProfile::Initialize() {
   if (scope_ == ProfileScope::kAgent) {

@@ -15,7 +15,7 @@ enum class ProfileScope { kAgent, kCompanion };
 extern const wchar_t kSuiteVersion[];  // "2.0.0.2"
 
 class ClientProfile {
-public:
+ public:
   explicit ClientProfile(ProfileScope scope);
   ClientProfile(const ClientProfile&) = delete;
   ClientProfile& operator=(const ClientProfile&) = delete;
@@ -55,7 +55,7 @@ public:
   Gdiplus::Image* fillImage = nullptr;
   Gdiplus::Image* extraButtonImage = nullptr;
 
-private:
+ private:
   void InitializeAgent();
   void InitializeCompanion();
   void ReadFirstDay();

@@ -15,4 +15,6 @@ const wchar_t* CommandLineTail(const wchar_t* commandLine) {
   return p;
 }
 
-const wchar_t* ProcessCommandLineTail() { return CommandLineTail(GetCommandLineW()); }
+const wchar_t* ProcessCommandLineTail() {
+  return CommandLineTail(GetCommandLineW());
+}

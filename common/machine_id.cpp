@@ -11,4 +11,6 @@ std::wstring MachineIdFrom(const char* macText, const std::wstring& osName) {
   return FromAnsi(hex);
 }
 
-std::wstring MakeMachineId(const std::wstring& osName) { return MachineIdFrom(GetMacText(), osName); }
+std::wstring MakeMachineId(const std::wstring& osName) {
+  return MachineIdFrom(GetMacText(), osName);
+}

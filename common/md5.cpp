@@ -5,12 +5,22 @@
 
 namespace {
 
-inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+inline uint32_t RotateLeft(uint32_t x, int n) {
+  return (x << n) | (x >> (32 - n));
+}
 
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
-inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
-inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) {
+  return (x & y) | (~x & z);
+}
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) {
+  return (x & z) | (y & ~z);
+}
+inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) {
+  return x ^ y ^ z;
+}
+inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) {
+  return y ^ (x | ~z);
+}
 
 // Per-round shift amounts and the sine-derived constants of RFC 1321.
 constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
@@ -35,7 +45,9 @@ void EncodeLittleEndian(unsigned char* out, const uint32_t* in, size_t words) {
 
 }  // namespace
 
-MD5_CTX::MD5_CTX() { Reset(); }
+MD5_CTX::MD5_CTX() {
+  Reset();
+}
 
 MD5_CTX::~MD5_CTX() = default;
 
@@ -53,8 +65,8 @@ void MD5_CTX::Reset() {
 void MD5_CTX::Transform(const unsigned char block[64]) {
   uint32_t x[16];
   for (int i = 0; i < 16; ++i) {
-    x[i] = uint32_t(block[i * 4]) | uint32_t(block[i * 4 + 1]) << 8 |
-           uint32_t(block[i * 4 + 2]) << 16 | uint32_t(block[i * 4 + 3]) << 24;
+    x[i] = uint32_t(block[i * 4]) | uint32_t(block[i * 4 + 1]) << 8 | uint32_t(block[i * 4 + 2]) << 16 |
+           uint32_t(block[i * 4 + 3]) << 24;
   }
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (int i = 0; i < 64; ++i) {
@@ -62,10 +74,22 @@ void MD5_CTX::Transform(const unsigned char block[64]) {
     uint32_t f;
     int k;
     switch (round) {
-      case 0: f = F(b, c, d); k = i; break;
-      case 1: f = G(b, c, d); k = (5 * i + 1) % 16; break;
-      case 2: f = H(b, c, d); k = (3 * i + 5) % 16; break;
-      default: f = I(b, c, d); k = (7 * i) % 16; break;
+      case 0:
+        f = F(b, c, d);
+        k = i;
+        break;
+      case 1:
+        f = G(b, c, d);
+        k = (5 * i + 1) % 16;
+        break;
+      case 2:
+        f = H(b, c, d);
+        k = (3 * i + 5) % 16;
+        break;
+      default:
+        f = I(b, c, d);
+        k = (7 * i) % 16;
+        break;
     }
     const uint32_t rotated = RotateLeft(a + f + kSine[i] + x[k], kShift[round][i % 4]);
     a = d;

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class MD5_CTX {
-public:
+ public:
   MD5_CTX();
   virtual ~MD5_CTX();
 
@@ -18,7 +18,7 @@ public:
   unsigned char buffer[64];
   unsigned char padBlock[64];
 
-private:
+ private:
   void Reset();
   void Transform(const unsigned char block[64]);
 };

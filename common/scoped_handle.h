@@ -8,7 +8,7 @@ namespace quenvo {
 
 template <typename Traits>
 class ScopedHandle {
-public:
+ public:
   using Handle = typename Traits::Handle;
 
   ScopedHandle() = default;
@@ -46,7 +46,7 @@ public:
     return &handle_;
   }
 
-private:
+ private:
   Handle handle_ = Traits::Null();
 };
 

@@ -5,16 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
-void quenvo::FreeDeleter::operator()(char* p) const { std::free(p); }
+void quenvo::FreeDeleter::operator()(char* p) const {
+  std::free(p);
+}
 
 quenvo::OwnedText ToUtf8(const std::wstring& text) {
-  const int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
+  const int needed =
+      WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   const size_t size = (needed > 0 ? static_cast<size_t>(needed) : 0) + 1;
   quenvo::OwnedText out(static_cast<char*>(std::calloc(size, 1)));
   if (out && needed > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.get(), needed,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.get(), needed, nullptr, nullptr);
   }
   return out;
 }

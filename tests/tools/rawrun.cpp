@@ -25,7 +25,8 @@ std::string ReadAll(const wchar_t* path) {
 std::wstring Widen(const std::string& s) {
   if (s.empty()) return std::wstring();
   std::wstring w(s.size(), L'\0');
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(w.size()));
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &w[0], static_cast<int>(w.size()));
   w.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return w;
 }

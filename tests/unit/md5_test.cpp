@@ -31,7 +31,8 @@ std::string Md5HexOf(const char* text) {
 std::vector<unsigned char> FromHex(const std::string& hex) {
   std::vector<unsigned char> bytes;
   if (hex == "-") return bytes;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return bytes;
 }
 

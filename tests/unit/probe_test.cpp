@@ -1,10 +1,10 @@
-#include "adapter_probe.h"
-#include "machine_id.h"
-#include "os_probe.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "adapter_probe.h"
+#include "machine_id.h"
+#include "os_probe.h"
 
 TEST(OsName, TableLookup) {
   const BYTE ws = VER_NT_WORKSTATION, server = 3;
@@ -35,7 +35,9 @@ TEST(OsName, ThisWineReportsWindows7AndTruncatesToCapacity) {
   EXPECT_STREQ(small, L"Wind");
 }
 
-TEST(Uac, FreshPrefixHasItOff) { EXPECT_EQ(IsUacEnabled(), 0); }
+TEST(Uac, FreshPrefixHasItOff) {
+  EXPECT_EQ(IsUacEnabled(), 0);
+}
 
 TEST(Adapter, PnpInstanceIdMustNamePciBeforeTheFirstBackslash) {
   EXPECT_TRUE(IsPciInstanceId("PCI\\VEN_8086&DEV_100E\\3&1"));

@@ -1,12 +1,11 @@
-#include "client_profile.h"
-#include "registry.h"
-
-#include <shlwapi.h>
-
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 
 #include <string>
 #include <vector>
+
+#include "client_profile.h"
+#include "registry.h"
 
 // The tests construct their own profiles; the programs' global one is not built here.
 ClientProfile g_profile(ProfileScope::kCompanion);
@@ -29,7 +28,7 @@ DWORD WINAPI RecordWrite(HKEY root, LPCWSTR subkey, LPCWSTR name, DWORD type, LP
 }
 
 class ProfileTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
     g_writes.clear();

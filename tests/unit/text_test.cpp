@@ -1,14 +1,15 @@
-#include "client_profile.h"
-#include "command_line.h"
 #include "text.h"
 
 #include <gtest/gtest.h>
 
+#include "client_profile.h"
+#include "command_line.h"
+
 TEST(TextBetween, FindsFirstStartThenNextEnd) {
   EXPECT_EQ(TextBetween(L"v=1.0.4**t1=a**", L"v=", L"**"), L"1.0.4");
   EXPECT_EQ(TextBetween(L"t1=see u=x**u=real**", L"u=", L"**"), L"x");  // inside an earlier value
-  EXPECT_EQ(TextBetween(L"sz=12", L"sz=", L"**"), L"");                  // end marker missing
-  EXPECT_EQ(TextBetween(L"abc", L"x=", L"**"), L"");                     // start marker missing
+  EXPECT_EQ(TextBetween(L"sz=12", L"sz=", L"**"), L"");                 // end marker missing
+  EXPECT_EQ(TextBetween(L"abc", L"x=", L"**"), L"");                    // start marker missing
   EXPECT_EQ(TextBetween(L"v=**", L"v=", L"**"), L"");
   EXPECT_EQ(TextBetween(L"abc**", L"", L"**"), L"abc");
   EXPECT_EQ(TextBetween(L"", L"", L""), L"");
@@ -68,7 +69,9 @@ TEST(CommandLineTail, DropsTheNameAndTheBlanksBehindIt) {
   EXPECT_STREQ(CommandLineTail(L"C:\\a b\\Q.exe x"), L"b\\Q.exe x");  // unquoted: ends at the first blank
   EXPECT_STREQ(CommandLineTail(L"\"C:\\a\\Q.exe\""), L"");
   EXPECT_STREQ(CommandLineTail(L"\"C:\\a\\Q.exe\"tail"), L"");  // no blank: all of it is the name
-  EXPECT_STREQ(CommandLineTail(L"Q.exe\x01\x1f" L"doc"), L"doc");  // every control character ends the name
+  EXPECT_STREQ(CommandLineTail(L"Q.exe\x01\x1f"
+                               L"doc"),
+               L"doc");  // every control character ends the name
   EXPECT_STREQ(CommandLineTail(L"Q\"a b\"c d"), L"d");
   EXPECT_STREQ(CommandLineTail(L""), L"");
   EXPECT_STREQ(CommandLineTail(nullptr), L"");
