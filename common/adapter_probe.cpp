@@ -1,7 +1,7 @@
 #include "adapter_probe.h"
 
-#include <iphlpapi.h>
 #include <windows.h>
+#include <iphlpapi.h>
 
 #include <cstdio>
 #include <cstring>

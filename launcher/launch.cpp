@@ -1,7 +1,7 @@
 #include "launch.h"
 
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
