@@ -6,6 +6,9 @@
 #include "machine_id.h"
 #include "os_probe.h"
 
+#include <windows.h>
+#include <iphlpapi.h>
+
 TEST(OsName, TableLookup) {
   const BYTE ws = VER_NT_WORKSTATION, server = 3;
   EXPECT_STREQ(LookupOsName(4, 10, VER_PLATFORM_WIN32_WINDOWS, 0), L"Windows98");
@@ -84,4 +87,33 @@ TEST(MachineId, DigestOfAddressFollowedBySystemName) {
   EXPECT_EQ(MachineIdFrom("00155D0A1B2C", L"Windows7"), L"8183295509ed1aae8c370a49539d5552");
   EXPECT_EQ(MachineIdFrom("", L"Windows7"), L"12bea9674f3d121afd7750d332933b41");
   EXPECT_EQ(MachineIdFrom("", L""), L"d41d8cd98f00b204e9800998ecf8427e");
+}
+
+// Wine's adapters describe themselves by interface name, so none qualifies until its
+// network-class record says it sits on the PCI bus.
+TEST(MachineId, AdapterBecomesPciThroughItsPnpInstanceId) {
+  std::vector<IP_ADAPTER_INFO> list(16);
+  ULONG size = static_cast<ULONG>(list.size() * sizeof(IP_ADAPTER_INFO));
+  if (GetAdaptersInfo(list.data(), &size) != ERROR_SUCCESS) GTEST_SKIP() << "no network adapter under this Wine";
+  const IP_ADAPTER_INFO& first = list[0];
+  ASSERT_EQ(std::string(GetMacText()), "");
+  EXPECT_EQ(MakeMachineId(L"Windows7"), MachineIdFrom("", L"Windows7"));
+
+  const std::string key = std::string(
+                              "SYSTEM\\CurrentControlSet\\Control\\Network\\"
+                              "{4D36E972-E325-11CE-BFC1-08002BE10318}\\") +
+                          first.AdapterName + "\\Connection";
+  HKEY h = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
+            ERROR_SUCCESS);
+  const char pnp[] = "PCI\\VEN_8086&DEV_100E&SUBSYS_001E8086\\3&267A616A&0&18";
+  RegSetValueExA(h, "PnpInstanceID", 0, REG_SZ, reinterpret_cast<const BYTE*>(pnp), sizeof pnp);
+  RegCloseKey(h);
+
+  const std::string mac = FormatMacText(first.Address);
+  EXPECT_TRUE(IsPciAdapter(first.AdapterName));
+  EXPECT_EQ(std::string(GetMacText()), mac);
+  EXPECT_EQ(MakeMachineId(L"Windows7"), MachineIdFrom(mac.c_str(), L"Windows7"));
+  EXPECT_NE(MakeMachineId(L"Windows7"), MachineIdFrom("", L"Windows7"));
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
 }
