@@ -1,7 +1,5 @@
 #include "command_line.h"
 
-#include <windows.h>
-
 const wchar_t* CommandLineTail(const wchar_t* commandLine) {
   if (commandLine == nullptr) return L"";
   const wchar_t* p = commandLine;
@@ -13,8 +11,4 @@ const wchar_t* CommandLineTail(const wchar_t* commandLine) {
   }
   while (*p != L'\0' && *p <= L' ') ++p;
   return p;
-}
-
-const wchar_t* ProcessCommandLineTail() {
-  return CommandLineTail(GetCommandLineW());
 }

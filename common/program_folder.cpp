@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "command_line.h"
+
 std::wstring FolderOf(const std::wstring& path) {
   const size_t slash = path.rfind(L'\\');
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
@@ -12,3 +14,5 @@ std::wstring ProgramFolder() {
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return FolderOf(path);
 }
+
+const wchar_t* ProcessCommandLineTail() { return CommandLineTail(GetCommandLineW()); }
