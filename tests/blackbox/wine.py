@@ -60,17 +60,23 @@ class Wine:
     # --- programs ----------------------------------------------------------
     def run_raw(self, program, command_line: str, cwd=None, timeout=120):
         """Starts program with exactly command_line; returns (exit code, seconds)."""
+        start = time.monotonic()
+        code = self.run_measured(program, command_line, cwd, timeout)["code"]
+        return code, time.monotonic() - start
+
+    def run_measured(self, program, command_line: str, cwd=None, timeout=120):
+        """As run_raw, with rawrun's own measures: the exit code, the run time in
+        microseconds, and the performance counter at the start with its frequency."""
         work = Path(tempfile.mkdtemp(dir=self.drive_c))
         try:
             result = work / "rc.txt"
             request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
                                  self.win_path(result), command_line])
             (work / "req.txt").write_bytes(request.encode("utf-8"))
-            start = time.monotonic()
             self._quiet(["wine", str(TESTBIN / "rawrun.exe"), self.win_path(work / "req.txt")], timeout)
-            elapsed = time.monotonic() - start
             assert result.exists(), f"rawrun could not start {program}"
-            return int(result.read_text()), elapsed
+            code, micros, started, frequency = (int(v) for v in result.read_text().split())
+            return {"code": code, "micros": micros, "started": started, "frequency": frequency}
         finally:
             shutil.rmtree(work, ignore_errors=True)
 

@@ -2,7 +2,8 @@
 // "wine prog args" re-quotes its arguments, so the request comes in a UTF-8 file:
 //   line 1: the program's path
 //   line 2: the working folder (empty: inherit)
-//   line 3: a file that receives the exit code as decimal text (empty: none)
+//   line 3: a file that receives the exit code, the run time in microseconds, the
+//           performance counter at the start and its frequency (empty: none)
 //   the rest, byte for byte: the command line
 #include <windows.h>
 
@@ -51,6 +52,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring resultFile = Widen(NextLine(request, pos));
   std::wstring commandLine = Widen(request.substr(pos));
 
+  LARGE_INTEGER frequency, started, ended;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&started);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
@@ -59,6 +63,8 @@ int wmain(int argc, wchar_t** argv) {
     return 201;
   }
   WaitForSingleObject(pi.hProcess, 120000);
+  QueryPerformanceCounter(&ended);
+  const long long micros = (ended.QuadPart - started.QuadPart) * 1000000LL / frequency.QuadPart;
   DWORD code = 202;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
@@ -66,7 +72,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!resultFile.empty()) {
     FILE* f = _wfopen(resultFile.c_str(), L"wb");
     if (f) {
-      fprintf(f, "%lu", static_cast<unsigned long>(code));
+      fprintf(f, "%lu %lld %lld %lld", static_cast<unsigned long>(code), micros, started.QuadPart, frequency.QuadPart);
       fclose(f);
     }
   }
