@@ -1,0 +1,189 @@
+#!/usr/bin/env python3
+"""Speed and size of the programs under Wine, each beside a bare baseline, in one run.
+
+    bench/run [--runs N]
+
+Each timing is the median of N runs (default 15), taken in turns with its baseline.
+"""
+import argparse
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from collections import defaultdict
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(REPO / "tests" / "blackbox"))
+sys.path.insert(0, str(REPO / "tools"))
+
+import pefile  # noqa: E402
+from dev_server import DevServer  # noqa: E402
+from wine import BUILD, BIN, Wine, install, wait_for  # noqa: E402
+
+BENCHBIN = BUILD / "benchbin"
+SIZE_TARGETS = {"Quenvodef.exe": 256, "quenvocommon.exe": 256, "quenvodata.exe": 512}  # KiB
+DOWNLOAD_MIB = 256
+
+
+def median_ms(samples):
+    return statistics.median(samples) * 1000
+
+
+def report(name, ours, base, target, higher_is_better=False):
+    ratio = ours / base if base else float("inf")
+    ok = ratio >= target if higher_is_better else ratio <= target
+    sign = ">=" if higher_is_better else "<="
+    print(f"  {name:<28} {ratio:6.2f}x  (target {sign} {target:.2f}x)  {'ok' if ok else 'MISSED'}")
+    return ok
+
+
+def launcher_latency(wine, folder, program, runs):
+    """Seconds from the launcher's start until the stand-in main program starts."""
+    received = folder / "received.txt"
+    exe = folder / program
+    samples = []
+    for _ in range(runs):
+        received.unlink(missing_ok=True)
+        measured = wine.run_measured(exe, f'"{wine.win_path(exe)}" "C:\\some folder\\a b.docx"')
+        assert wait_for(received.exists, timeout=20), f"{program} did not start quenvo.exe"
+        qpc = int(re.search(r'"qpc": (\d+)', wait_for(lambda: received.read_text().strip())).group(1))
+        samples.append((qpc - measured["started"]) / measured["frequency"])
+    return samples
+
+
+def bench_launcher(wine, runs):
+    print("\nLauncher: start until quenvo.exe starts")
+    ours_dir = install(wine, "bench/ours", "Quenvodef.exe", ("fake_quenvo.exe", "quenvo.exe"))
+    base_dir = install(wine, "bench/base", BENCHBIN / "baseline_launcher.exe", ("fake_quenvo.exe", "quenvo.exe"))
+    ours, base = [], []
+    for _ in range(runs):  # in turns, so that drift in the machine's load hits both alike
+        ours += launcher_latency(wine, ours_dir, "Quenvodef.exe", 1)
+        base += launcher_latency(wine, base_dir, "baseline_launcher.exe", 1)
+    print(f"  Quenvodef.exe       median {median_ms(ours):7.1f} ms")
+    print(f"  bare ShellExecuteW  median {median_ms(base):7.1f} ms")
+    return report("launcher / baseline", median_ms(ours), median_ms(base), 1.10)
+
+
+def bench_agent(wine, runs):
+    print("\nAgent: data=run with three requests, start to exit")
+    server = DevServer({"v": "1.0.0.3", "t1": "a", "t2": "b", "t3": "c", "u": "http://dl/x.exe", "sz": "1"})
+    wine.set_proxy(server.start())
+    try:
+        ours_exe, base_exe = BIN / "quenvodata.exe", BENCHBIN / "baseline_agent.exe"
+        ours, base = [], []
+        for _ in range(runs):
+            wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")  # a first run of the day
+            before = len(server.requests)
+            ours.append(wine.run_measured(ours_exe, f'"{wine.win_path(ours_exe)}" data=run')["micros"] / 1e6)
+            assert len(server.requests) - before == 3, "the agent did not make its three requests"
+            base.append(wine.run_measured(base_exe, f'"{wine.win_path(base_exe)}"')["micros"] / 1e6)
+        print(f"  quenvodata data=run median {median_ms(ours):7.1f} ms")
+        print(f"  bare three GETs     median {median_ms(base):7.1f} ms")
+        return report("agent / baseline", median_ms(ours), median_ms(base), 1.15)
+    finally:
+        server.stop()
+
+
+def bench_download(wine, runs):
+    probe = BUILD / "testbin" / "update_download_probe.exe"
+    print(f"\nDownloader: {DOWNLOAD_MIB} MiB through the local proxy")
+    if not probe.exists():
+        print("  (no download probe built)")
+        return True
+    size = DOWNLOAD_MIB << 20
+    server = DevServer({"files": {"/f/big.bin": {"size": size}}})
+    port = server.start()
+    wine.set_proxy(port)
+    target = wine.drive_c / "bench" / "big.bin"
+    try:
+        ours, curl = [], []
+        for _ in range(max(3, runs // 3)):
+            target.unlink(missing_ok=True)
+            start = time.monotonic()
+            wine.run_raw(probe, f'"{wine.win_path(probe)}" http://dl.quenvo.com/f/big.bin '
+                                f'"{wine.win_path(target)}" {size}')
+            ours.append(time.monotonic() - start)
+            assert target.stat().st_size == size, "the download is incomplete"
+            start = time.monotonic()
+            subprocess.run(["curl", "-s", "-o", "/dev/null", "-x", f"http://127.0.0.1:{port}",
+                            "http://dl.quenvo.com/f/big.bin"], check=True)
+            curl.append(time.monotonic() - start)
+        ours_rate = DOWNLOAD_MIB / statistics.median(ours)
+        curl_rate = DOWNLOAD_MIB / statistics.median(curl)
+        print(f"  downloader          median {ours_rate:7.1f} MiB/s (process start included)")
+        print(f"  curl                median {curl_rate:7.1f} MiB/s")
+        return report("downloader / curl", ours_rate, curl_rate, 0.60, higher_is_better=True)
+    finally:
+        target.unlink(missing_ok=True)
+        server.stop()
+
+
+def contributors(map_file, top=6):
+    """Bytes each archive or object brings into the linked program, from the link map."""
+    sizes = defaultdict(int)
+    in_map = False
+    pending = None
+    for line in map_file.read_text(errors="replace").splitlines():
+        if line.startswith("Linker script and memory map"):
+            in_map = True
+            continue
+        if not in_map:
+            continue
+        m = re.match(r"^ (\.[\w.$]+)?\s+0x[0-9a-f]+\s+0x([0-9a-f]+)\s+(\S.*)$", line)
+        if m and (m.group(1) or pending):
+            name = Path(m.group(3).split("(")[0]).name
+            if (m.group(1) or pending).startswith((".text", ".data", ".rdata", ".bss", ".pdata", ".xdata")):
+                sizes[name] += int(m.group(2), 16)
+            pending = None
+        else:
+            single = re.match(r"^ (\.[\w.$]+)$", line)
+            pending = single.group(1) if single else None
+    return sorted(sizes.items(), key=lambda kv: -kv[1])[:top]
+
+
+def bench_sizes():
+    print("\nSizes of the stripped x86_64 programs")
+    ok = True
+    for name, limit in SIZE_TARGETS.items():
+        path = BIN / name
+        if not path.exists():
+            print(f"  {name}: not built")
+            continue
+        size = path.stat().st_size
+        fits = size <= limit * 1024
+        ok &= fits
+        print(f"  {name:<18} {size / 1024:7.1f} KiB (target <= {limit} KiB) {'ok' if fits else 'MISSED'}")
+        pe = pefile.PE(str(path), fast_load=True)
+        sections = [(s.Name.rstrip(b"\0").decode(), s.SizeOfRawData) for s in pe.sections]
+        print("    sections: " + ", ".join(f"{n} {b / 1024:.1f} KiB" for n, b in sections))
+        map_file = BUILD / "maps" / f"{path.stem}.map"
+        if map_file.exists():
+            print("    largest: " + ", ".join(f"{n} {b // 1024} KiB" for n, b in contributors(map_file)))
+    return ok
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=15)
+    args = parser.parse_args()
+    if args.runs < 10:
+        parser.error("at least 10 runs")
+    prefix = BUILD / "bench-prefix"
+    shutil.rmtree(prefix, ignore_errors=True)
+    wine = Wine(prefix).boot()
+    try:
+        results = [bench_launcher(wine, args.runs)]
+        if (BIN / "quenvodata.exe").exists():
+            results.append(bench_agent(wine, args.runs))
+        results.append(bench_download(wine, args.runs))
+        results.append(bench_sizes())
+    finally:
+        wine.shutdown()
+    print("\nall targets met" if all(results) else "\nsome targets missed")
+
+
+if __name__ == "__main__":
+    main()
