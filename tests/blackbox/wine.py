@@ -30,6 +30,8 @@ class Wine:
         self._quiet(["wineboot", "-i"], timeout=300)
         self._quiet(["wineserver", "-w"], timeout=120)
         subprocess.run(["wineserver", "-p"], env=self.env, check=False)
+        # A crash must end the process and print its backtrace, not wait on a dialog.
+        self.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
         return self
 
     def shutdown(self):
@@ -73,10 +75,10 @@ class Wine:
             request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
                                  self.win_path(result), command_line])
             (work / "req.txt").write_bytes(request.encode("utf-8"))
-            self._quiet(["wine", str(TESTBIN / "rawrun.exe"), self.win_path(work / "req.txt")], timeout)
+            _, output = self._quiet(["wine", str(TESTBIN / "rawrun.exe"), self.win_path(work / "req.txt")], timeout)
             assert result.exists(), f"rawrun could not start {program}"
             code, micros, started, frequency = (int(v) for v in result.read_text().split())
-            return {"code": code, "micros": micros, "started": started, "frequency": frequency}
+            return {"code": code, "micros": micros, "started": started, "frequency": frequency, "output": output}
         finally:
             shutil.rmtree(work, ignore_errors=True)
 
@@ -119,6 +121,16 @@ class Wine:
             text = data.decode("utf-16-le", "replace")
             texts[name] = text[:-1] if text.endswith("\0") else text
         return texts
+
+    def import_reg(self, text: str):
+        """Imports registry text (regedit 5 format), written as UTF-16 so any text survives."""
+        fd, path = tempfile.mkstemp(dir=self.drive_c, suffix=".reg")
+        os.close(fd)
+        try:
+            Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text).encode("utf-16"))
+            return self.reg("import", self.win_path(path))
+        finally:
+            os.unlink(path)
 
     def set_value(self, name, data, kind="REG_SZ", key=PROFILE_KEY):
         self.reg("add", "HKCU\\" + key, "/v", name, "/t", kind, "/d", data, "/f")

@@ -1,0 +1,121 @@
+"""Hostile input for every program: odd registry states and command lines. Whatever comes,
+the exit code is 0, nothing crashes, and the first-run facts ("fday", "fver", "ch") are
+never lost: a readable stored value is left exactly as it was."""
+import json
+
+import pytest
+
+from wine import BIN, install, wait_for
+
+CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
+KEPT = ("fday", "fver", "ch")
+NAMES = ("fday", "fver", "ch", "setup", "os", "install", "rday")
+
+
+def sz(text):
+    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+
+
+def raw_sz(data: bytes):
+    """A REG_SZ given as raw bytes: odd lengths, embedded NULs, no terminator."""
+    return "hex(1):" + ",".join(f"{b:02x}" for b in data)
+
+
+def every(value):
+    return {name: value for name in NAMES}
+
+
+# name: values under HKCU\Software\quenvo in .reg syntax (None: the key is missing).
+REGISTRY_STATES = {
+    "key missing": None,
+    "all empty": every(sz("")),
+    "all 259 units": every(sz("7" * 259)),
+    "all 260 units": every(sz("7" * 260)),
+    "all overlong": every(sz("x" * 5000)),
+    "all dword 1": every("dword:00000001"),
+    "all dword 0": every("dword:00000000"),
+    "all binary": every("hex:de,ad,be,ef,00,41"),
+    "all one odd byte": every("hex:41"),
+    "all multi-string": every("hex(7):61,00,00,00,62,00,00,00,00,00"),
+    "all expandable": every('hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,00,00'),
+    "all qword": every("hex(b):01,02,03,04,05,06,07,08"),
+    "all no type": every("hex(0):"),
+    "sz without terminator": every(raw_sz("2020-1-1".encode("utf-16-le"))),
+    "sz with embedded NUL": every(raw_sz("ab\0cd".encode("utf-16-le") + b"\0\0")),
+    "sz odd byte count": every(raw_sz(b"a\0b")),
+    "non-ASCII texts": {"fday": sz("二〇二六年"), "fver": sz("版本é"), "ch": sz("渠道"),
+                        "setup": sz("C:\\下载\\quenvo_ch88.exe"), "os": sz("Ωs")},
+    "control characters": every(raw_sz("a\x01\x1f\x7fb\r\n".encode("utf-16-le") + b"\0\0")),
+    "lone surrogates": every(raw_sz("\ud800x\udfff".encode("utf-16-le", "surrogatepass") + b"\0\0")),
+    "setup with many markers": {"setup": sz("quenvo_ch1.exe" * 17), "fver": sz("1.0")},
+    "setup with query characters": {"setup": sz("a b&c=d%20+quenvo_ch#1.exe"), "fday": sz("2001-1-1")},
+    "install and rday odd": {"install": sz("0"), "rday": sz("yesterday"), "fday": sz("2020-2-2"),
+                             "fver": sz("2.0.0.1"), "ch": sz("77")},
+    "install and rday far future": {"install": sz("no"), "rday": sz("9999-99-99"), "ch": sz("ABC")},
+}
+
+# Tails after the program's quoted path.
+COMMAND_TAILS = [
+    "", " ", "\t\t", '"', '""', '"""', '"unterminated', "a\"b\"c", "x" * 32000,
+    '"C:\\' + "d" * 300 + '\\file.docx"', "\\\\server\\share\\a b.docx", "\\\\?\\C:\\a.doc",
+    "%1 %PATH% %%", "^& | < > ( )", "data=", "data=run data=install", "Data=install",
+    "文档 — ü.docx", "\U0001F600.xlsx", "\x01\x02\x03", "line\nbreak", "trailing\\", "-- /? -h",
+]
+
+
+@pytest.fixture(scope="module")
+def launcher(wine):
+    return install(wine, "hostile/launcher suite", "Quenvodef.exe", ("fake_quenvo.exe", "quenvo.exe"))
+
+
+def assert_sound(measured):
+    assert measured["code"] == 0
+    assert not any(mark in measured["output"] for mark in CRASH_MARKS), measured["output"][-2000:]
+
+
+def set_state(wine, state):
+    wine.clear_profile()
+    if state is not None:
+        lines = "\r\n".join(f'"{name}"={value}' for name, value in state.items())
+        wine.import_reg(f"[HKEY_CURRENT_USER\\Software\\quenvo]\r\n{lines}\r\n")
+
+
+def readable(kind, data):
+    """What the programs read from a stored value of any type: its bytes as text up to the
+    first NUL, when that fits."""
+    units = data[: len(data) // 2 * 2].decode("utf-16-le", "surrogatepass")
+    text = units.split("\0", 1)[0]
+    return text if len(text) < 260 else ""
+
+
+def check_first_run_facts(before, after):
+    for name in KEPT:
+        if name in before and readable(*before[name]):
+            assert after.get(name) == before[name], f"{name} was changed"
+        elif name in after and after[name] != before.get(name):
+            kind, data = after[name]
+            assert kind == 1 and readable(kind, data), f"{name} was not given a sound default"
+
+
+@pytest.mark.parametrize("state", REGISTRY_STATES.values(), ids=REGISTRY_STATES.keys())
+def test_launcher_survives_registry_state(wine, launcher, state):
+    set_state(wine, state)
+    before = wine.reg_values()
+    received = launcher / "received.txt"
+    received.unlink(missing_ok=True)
+    measured = wine.run_measured(launcher / "Quenvodef.exe", f'"{wine.win_path(launcher / "Quenvodef.exe")}" a.docx')
+    assert_sound(measured)
+    assert wait_for(received.exists)
+    check_first_run_facts(before, wine.reg_values())
+
+
+@pytest.mark.parametrize("tail", COMMAND_TAILS, ids=range(len(COMMAND_TAILS)))
+def test_launcher_passes_any_command_line_on(wine, launcher, tail):
+    received = launcher / "received.txt"
+    received.unlink(missing_ok=True)
+    line = f'"{wine.win_path(launcher / "Quenvodef.exe")}" {tail}'
+    assert_sound(wine.run_measured(launcher / "Quenvodef.exe", line))
+    assert wait_for(received.exists), "quenvo.exe was not started"
+    record = json.loads(received.read_text().splitlines()[0])
+    expected = line[len(f'"{wine.win_path(launcher / "Quenvodef.exe")}"'):].lstrip("".join(map(chr, range(1, 33))))
+    assert record["cmdline"].endswith(expected)
