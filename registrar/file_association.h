@@ -1,0 +1,46 @@
+// The contract with the association component FileAssociation.dll, as this program uses it.
+// The component is loaded at run time; only these declarations are shared with it.
+#pragma once
+
+#include <cstddef>
+
+// One file type handed to the component. The record crosses into the component, so its
+// layout is fixed: four pointer-wide fields in this order.
+struct FileAssociationItem {
+  const wchar_t* extension;    // ".docx": lives in the constant file-type table
+  const wchar_t* iconPath;     // full path of the icon file
+  const wchar_t* handlerPath;  // full path of the program that opens the type
+  void* reserved;              // always null
+};
+
+static_assert(sizeof(FileAssociationItem) == 4 * sizeof(void*), "four pointer-wide fields");
+static_assert(offsetof(FileAssociationItem, extension) == 0 * sizeof(void*), "field 1");
+static_assert(offsetof(FileAssociationItem, iconPath) == 1 * sizeof(void*), "field 2");
+static_assert(offsetof(FileAssociationItem, handlerPath) == 2 * sizeof(void*), "field 3");
+static_assert(offsetof(FileAssociationItem, reserved) == 3 * sizeof(void*), "field 4");
+static_assert(sizeof(int) == 4, "the component answers with a 32-bit integer");
+
+// The object CreateFileAssociation returns, reached through its table of virtual member
+// functions. Only the third and fourth entries are called here; the first two belong to the
+// component and are never called. On i686 the member functions are __thiscall on both sides,
+// since the same compiler builds both. The object is never released.
+class IFileAssociation {
+ public:
+  virtual void ReservedEntry1() = 0;
+  virtual void ReservedEntry2() = 0;
+  // Nonzero: the type already opens as wanted and is left alone.
+  virtual int IsAssociated(const wchar_t* extension) = 0;
+  // Makes the type open with item->handlerPath and show item->iconPath. The strings are the
+  // caller's and are gone after the call. The result means nothing to this program.
+  virtual int Associate(const FileAssociationItem* item) = 0;
+
+ protected:
+  ~IFileAssociation() = default;
+};
+
+// The component's one export, a plain function: the caller removes the argument. Null means
+// there is no component to talk to.
+using CreateFileAssociationFn = IFileAssociation*(__cdecl*)(const wchar_t* identifier);
+
+// The export's undecorated name, as GetProcAddress looks it up.
+inline constexpr char kCreateFileAssociationExport[] = "CreateFileAssociation";

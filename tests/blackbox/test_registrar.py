@@ -1,0 +1,266 @@
+"""quenvocommon.exe under Wine: the calls it makes to FileAssociation.dll (through a recording
+double), and, with the real component, double-click on a document end to end."""
+import datetime
+import json
+import re
+import shutil
+
+import pytest
+
+from wine import BIN, install, wait_for
+
+EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
+ICONS = {".ppt": "ppt.ico", ".pptx": "ppt.ico", ".doc": "doc.ico", ".docx": "doc.ico",
+         ".xls": "xls.ico", ".xlsx": "xls.ico", ".csv": "xls.ico"}
+CREATE = {"call": "CreateFileAssociation", "identifier": "Quenvo2021"}
+
+
+# --- the registrar against the recording double ------------------------------------------------
+
+def registrar_folder(wine, name, double="assoc_double.dll"):
+    files = ["quenvocommon.exe"] + ([(double, "FileAssociation.dll")] if double else [])
+    return install(wine, name, *files)
+
+
+@pytest.fixture(scope="module")
+def contract(wine):
+    return registrar_folder(wine, "Program Files/quenvo suite contract")
+
+
+def run_registrar(wine, folder, config="", command_line=None, cwd=None):
+    """Runs quenvocommon.exe from folder with the double configured; returns the calls it recorded."""
+    calls = folder / "calls.jsonl"
+    calls.unlink(missing_ok=True)
+    (folder / "double.cfg").write_text(config)
+    exe = folder / "quenvocommon.exe"
+    code, _ = wine.run_raw(exe, f'"{wine.win_path(exe)}"' if command_line is None else command_line, cwd=cwd)
+    assert code == 0
+    return [json.loads(line) for line in calls.read_text().splitlines()] if calls.exists() else []
+
+
+def expected_calls(folder_win, associated=()):
+    """What the registrar must ask and hand over, in order, for a registrar in folder_win."""
+    calls = [CREATE]
+    for ext in EXTENSIONS:
+        calls.append({"call": "IsAssociated", "extension": ext})
+        if ext not in associated:
+            calls.append({"call": "Associate", "extension": ext,
+                          "icon": f"{folder_win}\\icon\\{ICONS[ext]}",
+                          "handler": f"{folder_win}\\Quenvodef.exe", "reserved": 0})
+    return calls
+
+
+@pytest.mark.parametrize("folder_name", [
+    "Program Files/quenvo suite contract",
+    "Programme/qu\u00e9nvo  two  blanks",   # non-ASCII and doubled blanks stay as they are
+])
+def test_every_unassociated_type_is_handed_over_in_table_order(wine, folder_name):
+    folder = registrar_folder(wine, folder_name)
+    calls = run_registrar(wine, folder)
+    assert calls == expected_calls(wine.win_path(folder))
+    associate = [c for c in calls if c["call"] == "Associate"]
+    assert associate[1]["icon"].endswith("\\icon\\ppt.ico") and associate[6]["icon"].endswith("\\icon\\xls.ico")
+    assert all('"' not in c["handler"] + c["icon"] for c in associate)
+
+
+@pytest.mark.parametrize("associated", [
+    EXTENSIONS,                       # all: nothing handed over
+    [".pptx", ".docx", ".csv"],
+    [".ppt", ".xlsx"],
+])
+def test_associated_types_are_left_alone(wine, contract, associated):
+    calls = run_registrar(wine, contract, "associated " + " ".join(associated) + "\n")
+    assert calls == expected_calls(wine.win_path(contract), associated)
+
+
+@pytest.mark.parametrize("tail", [
+    "",
+    " data=run",
+    ' /register "C:\\x y\\a.docx" --all',
+    " " + "A" * 2000,
+    '"unclosed quote \t tab',
+])
+def test_the_command_line_changes_nothing(wine, contract, tail):
+    exe_win = wine.win_path(contract / "quenvocommon.exe")
+    calls = run_registrar(wine, contract, "associated .doc\n", command_line=f'"{exe_win}"{tail}')
+    assert calls == expected_calls(wine.win_path(contract), [".doc"])
+
+
+def test_the_unquoted_name_and_another_current_folder_change_nothing(wine, contract):
+    elsewhere = wine.drive_c / "some other dir"
+    elsewhere.mkdir(exist_ok=True)
+    line = wine.win_path(contract / "quenvocommon.exe") + " x"   # ends inside "Program Files"
+    calls = run_registrar(wine, contract, command_line=line, cwd=elsewhere)
+    assert calls == expected_calls(wine.win_path(contract))
+
+
+def test_a_null_component_gets_no_further_call(wine, contract):
+    assert run_registrar(wine, contract, "create null\n") == [CREATE]
+
+
+@pytest.mark.parametrize("double", [None, "assoc_double_noexport.dll"])
+def test_without_a_component_or_its_export_nothing_happens(wine, double):
+    folder = registrar_folder(wine, f"quenvo no component {double or 'dll'}", double)
+    assert run_registrar(wine, folder) == []
+
+
+def test_a_component_in_the_current_folder_is_not_loaded(wine):
+    # Only the registrar's own folder (and the system's) may supply the component, not
+    # whatever folder the registrar happens to be started from.
+    folder = registrar_folder(wine, "quenvo planted", None)
+    planted = registrar_folder(wine, "downloads planted", "assoc_double.dll")
+    run_registrar(wine, folder, cwd=planted)
+    assert not (planted / "calls.jsonl").exists()
+
+
+def test_a_first_start_leaves_only_fday_and_os(wine, contract):
+    wine.clear_profile()
+    run_registrar(wine, contract)
+    d = datetime.date.today()
+    assert wine.reg_texts() == {"fday": f"{d.year}-{d.month}-{d.day}", "os": "Windows7"}
+
+
+# --- the real component, and double-click end to end -----------------------------------------
+
+CLASSES = r"Software\Classes"
+SUITE = "Program Files/quenvo suite e2e"
+
+
+def export(wine, key):
+    """The keys below key as 'wine reg export' writes them: {key path: its section text}."""
+    target = wine.drive_c / "export.reg"
+    target.unlink(missing_ok=True)
+    code, out = wine.reg("export", key, wine.win_path(target), "/y")
+    if code != 0:
+        return {}
+    text = target.read_bytes().decode("utf-16")
+    sections = {}
+    for block in re.split(r"\r?\n(?=\[)", text)[1:]:
+        head, _, body = block.partition("]")
+        sections[head[1:]] = body.strip()
+    return sections
+
+
+def per_user(wine):
+    return export(wine, "HKCU\\" + CLASSES)
+
+
+def mirror_into_machine_view(wine, names):
+    """Copies HKCU\\Software\\Classes\\<name> trees into HKLM\\Software\\Classes.
+
+    Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
+    shell reads only the machine's classes, so the per-user keys the component wrote are copied
+    there, unchanged, for the shell to find them. The product itself never writes HKLM."""
+    for name in names:
+        target = wine.drive_c / "mirror.reg"
+        wine.reg("export", f"HKCU\\{CLASSES}\\{name}", wine.win_path(target), "/y")
+        text = target.read_bytes().decode("utf-16")
+        text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
+        target.write_bytes(text.encode("utf-16"))
+        assert wine.reg("import", wine.win_path(target))[0] == 0
+
+
+def outside_classes_and_profile(sections):
+    return {k: v for k, v in sections.items()
+            if not k.startswith("HKEY_CURRENT_USER\\Software\\Classes") and not k.startswith("HKEY_CURRENT_USER\\Software\\quenvo")}
+
+
+@pytest.fixture(scope="module")
+def suite(wine):
+    """A complete installation in a folder with blanks, registered once by the real component.
+    Yields the folder and what the registry held before and after that first run."""
+    folder = install(wine, SUITE, "quenvocommon.exe", "Quenvodef.exe", "FileAssociation.dll",
+                     ("fake_quenvo.exe", "quenvo.exe"))
+    shutil.copytree(BIN / "icon", folder / "icon", dirs_exist_ok=True)
+    names = EXTENSIONS + ["Quenvo2021" + ext for ext in EXTENSIONS]
+    for name in names:
+        wine.reg("delete", f"HKCU\\{CLASSES}\\{name}", "/f")
+        wine.reg("delete", f"HKLM\\{CLASSES}\\{name}", "/f")
+    before = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
+
+    # Step 1: the registrar runs from its folder with blanks.
+    exe = folder / "quenvocommon.exe"
+    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"')[0] == 0
+    after = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
+    yield folder, before, after
+    for name in names:
+        wine.reg("delete", f"HKCU\\{CLASSES}\\{name}", "/f")
+        wine.reg("delete", f"HKLM\\{CLASSES}\\{name}", "/f")
+
+
+def test_each_type_is_registered_for_the_current_user(wine, suite):
+    folder, _, _ = suite
+    folder_win = wine.win_path(folder)
+    # Step 2: the per-user associations, as 'wine reg query' shows them.
+    for ext in EXTENSIONS:
+        prog_id = "Quenvo2021" + ext
+        assert wine.reg_query(f"{CLASSES}\\{ext}") == {"(Default)": ("REG_SZ", prog_id)}
+        assert wine.reg_query(f"{CLASSES}\\{ext}\\OpenWithProgids") == {prog_id: ("REG_NONE", "")}
+        assert wine.reg_query(f"{CLASSES}\\{prog_id}\\DefaultIcon") == \
+            {"(Default)": ("REG_SZ", f"{folder_win}\\icon\\{ICONS[ext]}")}
+        assert wine.reg_query(f"{CLASSES}\\{prog_id}\\shell\\open\\command") == \
+            {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
+
+
+def test_nothing_is_written_outside_the_per_user_classes(wine, suite):
+    _, before, after = suite
+    assert after["machine"] == before["machine"]
+    assert outside_classes_and_profile(after["user"]) == outside_classes_and_profile(before["user"])
+    new_keys = set(after["user"]) - set(before["user"])
+    assert not [k for k in new_keys if "UserChoice" in k or "FileExts" in k]
+    assert {k.split("\\")[3] for k in new_keys if "\\Classes\\" in k} == \
+        set(EXTENSIONS) | {"Quenvo2021" + ext for ext in EXTENSIONS}
+
+
+@pytest.mark.parametrize("folder_name, document", [
+    ("some folder", "a b.docx"),
+    ("q\u00e9 docs", "budget 2021.csv"),
+])
+def test_opening_a_document_reaches_the_main_program(wine, suite, folder_name, document):
+    folder, _, _ = suite
+    ext = "." + document.rsplit(".", 1)[1]
+    mirror_into_machine_view(wine, [ext, "Quenvo2021" + ext])
+    docs = wine.drive_c / folder_name
+    docs.mkdir(exist_ok=True)
+    (docs / document).write_text("content")
+    received = folder / "received.txt"
+    received.unlink(missing_ok=True)
+
+    # Step 3: the shell opens the document: Quenvodef.exe starts, and starts quenvo.exe with it.
+    wine._quiet(["wine", "cmd", "/c", "start", "", wine.win_path(docs / document)])
+    assert wait_for(received.exists), "quenvo.exe was not started"
+    record = json.loads(received.read_text().splitlines()[0])
+    exe_win = wine.win_path(folder / "quenvo.exe")
+    assert record["cmdline"] == f'"{exe_win}" "{wine.win_path(docs / document)}"'
+
+
+def test_a_second_run_changes_nothing_and_a_broken_type_is_repaired(wine, suite):
+    folder, _, _ = suite
+    exe = folder / "quenvocommon.exe"
+    # Values the component writes but doesn't consult get markers: a rewrite would replace them.
+    for ext in EXTENSIONS:
+        wine.reg("add", f"HKCU\\{CLASSES}\\Quenvo2021{ext}\\DefaultIcon", "/ve", "/d", f"C:\\marker\\{ext}.ico", "/f")
+    wine.reg("delete", f"HKCU\\{CLASSES}\\.docx\\OpenWithProgids", "/f")
+    marked = per_user(wine)
+
+    # Step 4: every type is associated already, so a second run writes nothing.
+    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"')[0] == 0
+    assert per_user(wine) == marked
+
+    # A type that opens with another program, and one whose handler is gone, are redone.
+    wine.reg("add", f"HKCU\\{CLASSES}\\.xls", "/ve", "/d", "Other.Sheet", "/f")
+    wine.reg("add", f"HKCU\\{CLASSES}\\Quenvo2021.ppt\\shell\\open\\command", "/ve", "/d",
+             '"C:\\gone\\Quenvodef.exe" "%1"', "/f")
+    broken = per_user(wine)
+    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"')[0] == 0
+    now = per_user(wine)
+    changed = {k for k in set(now) | set(broken) if now.get(k) != broken.get(k)}
+    key = "HKEY_CURRENT_USER\\Software\\Classes\\"
+    assert changed == {key + ".xls", key + "Quenvo2021.xls\\DefaultIcon",
+                       key + "Quenvo2021.ppt\\DefaultIcon", key + "Quenvo2021.ppt\\shell\\open\\command"}
+    folder_win = wine.win_path(folder)
+    assert wine.reg_query(f"{CLASSES}\\.xls") == {"(Default)": ("REG_SZ", "Quenvo2021.xls")}
+    assert wine.reg_query(f"{CLASSES}\\Quenvo2021.ppt\\DefaultIcon") == \
+        {"(Default)": ("REG_SZ", f"{folder_win}\\icon\\ppt.ico")}
+    assert wine.reg_query(f"{CLASSES}\\Quenvo2021.ppt\\shell\\open\\command") == \
+        {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "classes_store.h"
+#include "file_association.h"
+#include "file_association_component.h"
+#include "open_command.h"
+#include "prog_id.h"
+
+namespace {
+
+// --- ProgID and command text -----------------------------------------------------------------
+
+TEST(ProgIdTest, IdentifierFollowedByTheExtension) {
+  EXPECT_EQ(ProgIdFor(L"Quenvo2021", L".docx"), L"Quenvo2021.docx");
+  EXPECT_EQ(ProgIdFor(L"Quenvo2021", L".tar.gz"), L"Quenvo2021.tar.gz");
+}
+
+TEST(ProgIdTest, ExtensionsThatCouldNameAnotherKeyAreRefused) {
+  const wchar_t* bad[] = {nullptr, L"",     L".",    L"docx", L".a\\b", L".\\..\\Software",
+                          L".a b", L".a\"", L".a/b", L".\t",  L".x\x7f"};
+  for (const wchar_t* extension : bad) {
+    EXPECT_FALSE(IsUsableExtension(extension)) << (extension ? extension : L"(null)");
+    EXPECT_EQ(ProgIdFor(L"Quenvo2021", extension), L"");
+  }
+  EXPECT_TRUE(IsUsableExtension((L"." + std::wstring(63, L'x')).c_str()));
+  EXPECT_FALSE(IsUsableExtension((L"." + std::wstring(64, L'x')).c_str()));
+}
+
+TEST(ProgIdTest, IdentifiersMustNameAKey) {
+  EXPECT_FALSE(IsUsableIdentifier(nullptr));
+  EXPECT_FALSE(IsUsableIdentifier(L""));
+  EXPECT_FALSE(IsUsableIdentifier(L"a\\b"));
+  EXPECT_FALSE(IsUsableIdentifier(std::wstring(65, L'q').c_str()));
+  EXPECT_TRUE(IsUsableIdentifier(L"Quenvo2021"));
+  EXPECT_EQ(ProgIdFor(L"", L".doc"), L"");
+}
+
+TEST(OpenCommandTest, BothPathsAreQuoted) {
+  EXPECT_EQ(OpenCommandFor(L"C:\\Program Files\\q s\\Quenvodef.exe"),
+            L"\"C:\\Program Files\\q s\\Quenvodef.exe\" \"%1\"");
+  EXPECT_EQ(OpenCommandFor(L""), L"");
+  EXPECT_EQ(OpenCommandFor(L"C:\\a\"b.exe"), L"");  // a quote would end the program name early
+}
+
+TEST(OpenCommandTest, TheHandlerIsReadBackFromTheCommand) {
+  const std::wstring handler = L"C:\\Program Files\\qu\u00e9nvo suite\\Quenvodef.exe";
+  EXPECT_EQ(HandlerOfCommand(OpenCommandFor(handler)), handler);
+  EXPECT_EQ(HandlerOfCommand(L"  \"C:\\a b\\x.exe\"\"%1\""), L"C:\\a b\\x.exe");
+  EXPECT_EQ(HandlerOfCommand(L"C:\\tools\\x.exe %1"), L"C:\\tools\\x.exe");
+  EXPECT_EQ(HandlerOfCommand(L"C:\\tools\\x.exe"), L"C:\\tools\\x.exe");
+  EXPECT_EQ(HandlerOfCommand(L"\t"), L"");
+  EXPECT_EQ(HandlerOfCommand(L"\"C:\\never closed.exe %1"), L"");
+}
+
+// --- the component against a classes key of its own -------------------------------------------
+
+constexpr wchar_t kTestRoot[] = L"Software\\quenvo-test";
+constexpr wchar_t kClasses[] = L"Software\\quenvo-test\\Classes";
+
+std::wstring SelfPath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return path;
+}
+
+struct Value {
+  bool found = false;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  std::wstring Text() const {
+    std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
+    return text;
+  }
+};
+
+Value Read(const std::wstring& key, const wchar_t* name) {
+  Value v;
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return v;
+  }
+  v.data.resize(size);
+  v.found = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, v.data.data(),
+                         &size) == ERROR_SUCCESS;
+  v.data.resize(size);
+  return v;
+}
+
+std::wstring SzWithNul(const std::wstring& text) {
+  return text + L'\0';
+}
+
+void PutDefault(const std::wstring& key, const std::wstring& text, DWORD type = REG_SZ) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, type, text.c_str(),
+                  static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+class ComponentTest : public ::testing::Test {
+ protected:
+  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
+
+  FileAssociationComponent component_{L"Quenvo2021", kClasses};
+  const std::wstring handler_ = SelfPath();
+  const std::wstring icon_ = L"C:\\Program Files\\quenvo suite\\icon\\doc.ico";
+  int Associate(const wchar_t* extension, const std::wstring& handler) {
+    std::wstring icon = icon_, target = handler;  // gone after the call, as in the registrar
+    const FileAssociationItem item = {extension, icon.c_str(), target.c_str(), nullptr};
+    return component_.Associate(&item);
+  }
+};
+
+TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
+  EXPECT_NE(Associate(L".docx", handler_), 0);
+
+  const std::wstring classes = kClasses;
+  const Value extension = Read(classes + L"\\.docx", nullptr);
+  EXPECT_EQ(extension.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(extension.Text(), SzWithNul(L"Quenvo2021.docx"));
+  const Value openWith = Read(classes + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx");
+  EXPECT_TRUE(openWith.found);
+  EXPECT_EQ(openWith.type, static_cast<DWORD>(REG_NONE));
+  EXPECT_TRUE(openWith.data.empty());
+  EXPECT_EQ(Read(classes + L"\\Quenvo2021.docx\\DefaultIcon", nullptr).Text(), SzWithNul(icon_));
+  const Value command = Read(classes + L"\\Quenvo2021.docx\\shell\\open\\command", nullptr);
+  EXPECT_EQ(command.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(command.Text(), SzWithNul(L"\"" + handler_ + L"\" \"%1\""));
+
+  EXPECT_NE(component_.IsAssociated(L".docx"), 0);
+  EXPECT_EQ(component_.IsAssociated(L".doc"), 0);  // only the type that was associated
+}
+
+TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
+  ASSERT_NE(Associate(L".xls", handler_), 0);
+  const std::wstring classes = kClasses;
+
+  PutDefault(classes + L"\\.xls", L"Other.Sheet");
+  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
+  PutDefault(classes + L"\\.xls", L"QUENVO2021.XLS");  // key names compare without case
+  EXPECT_NE(component_.IsAssociated(L".xls"), 0);
+
+  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"\"C:\\gone\\Quenvodef.exe\" \"%1\"");
+  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
+  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"\"C:\\windows\" \"%1\"");  // a folder
+  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
+  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"\"%SystemRoot%\\notepad.exe\" \"%1\"",
+             REG_EXPAND_SZ);
+  EXPECT_NE(component_.IsAssociated(L".xls"), 0);
+
+  // Associating again repairs the command.
+  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"");
+  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
+  EXPECT_NE(Associate(L".xls", handler_), 0);
+  EXPECT_NE(component_.IsAssociated(L".xls"), 0);
+}
+
+TEST_F(ComponentTest, UnusableRecordsWriteNothing) {
+  EXPECT_EQ(Associate(L".\\..\\Escape", handler_), 0);
+  EXPECT_EQ(Associate(L"", handler_), 0);
+  EXPECT_EQ(Associate(nullptr, handler_), 0);
+  EXPECT_EQ(Associate(L".doc", L""), 0);
+  EXPECT_EQ(Associate(L".doc", L"C:\\a\"b.exe"), 0);
+  EXPECT_EQ(component_.Associate(nullptr), 0);
+  const FileAssociationItem noPaths = {L".doc", nullptr, nullptr, nullptr};
+  EXPECT_EQ(component_.Associate(&noPaths), 0);
+  HKEY key = nullptr;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kTestRoot, 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(component_.IsAssociated(nullptr), 0);
+  EXPECT_EQ(component_.IsAssociated(L".\\..\\Escape"), 0);
+}
+
+TEST_F(ComponentTest, IdentifierAndProgIdSlots) {
+  EXPECT_STREQ(component_.Identifier(), L"Quenvo2021");
+  wchar_t buffer[16];
+  EXPECT_EQ(component_.ProgIdFor(L".pptx", buffer, 16), 15);
+  EXPECT_STREQ(buffer, L"Quenvo2021.pptx");
+  wchar_t small[15] = L"untouched";
+  EXPECT_EQ(component_.ProgIdFor(L".pptx", small, 15), 15);  // no room for the NUL
+  EXPECT_STREQ(small, L"untouched");
+  EXPECT_EQ(component_.ProgIdFor(L"pptx", buffer, 16), 0);
+  EXPECT_EQ(component_.ProgIdFor(L".pptx", nullptr, 0), 15);
+}
+
+TEST_F(ComponentTest, StoreReadsOnlyTextDefaults) {
+  const std::wstring classes = kClasses;
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes + L"\\.bin").c_str(), nullptr, REG_BINARY, "ab", 2);
+  // Text stored without its NUL still reads whole.
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes + L"\\.raw").c_str(), nullptr, REG_SZ, L"abc", 6);
+  HKEY root = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ, &root), ERROR_SUCCESS);
+  EXPECT_EQ(ReadDefaultText(root, L".bin"), L"");
+  EXPECT_EQ(ReadDefaultText(root, L".raw"), L"abc");
+  EXPECT_EQ(ReadDefaultText(root, L".missing"), L"");
+  RegCloseKey(root);
+}
+
+// --- the built FileAssociation.dll, called the way the registrar calls it -----------------------
+
+TEST(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
+  const HMODULE dll = LoadLibraryW(QUENVO_BIN_DIR L"/FileAssociation.dll");
+  ASSERT_NE(dll, nullptr);
+  const auto create = reinterpret_cast<CreateFileAssociationFn>(
+      reinterpret_cast<void*>(GetProcAddress(dll, kCreateFileAssociationExport)));
+  ASSERT_NE(create, nullptr);
+  EXPECT_EQ(create(nullptr), nullptr);
+  EXPECT_EQ(create(L""), nullptr);
+
+  wchar_t identifier[] = L"Quenvo2021";
+  IFileAssociation* association = create(identifier);
+  ASSERT_NE(association, nullptr);
+  identifier[0] = L'X';  // the component keeps its own copy
+  EXPECT_STREQ(reinterpret_cast<FileAssociationComponent*>(association)->Identifier(), L"Quenvo2021");
+
+  const std::wstring classes = L"Software\\Classes\\";
+  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L".quenvounit").c_str());
+  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L"Quenvo2021.quenvounit").c_str());
+  EXPECT_EQ(association->IsAssociated(L".quenvounit"), 0);
+  const std::wstring handler = SelfPath(), icon = L"C:\\i\\doc.ico";
+  const FileAssociationItem item = {L".quenvounit", icon.c_str(), handler.c_str(), nullptr};
+  association->Associate(&item);
+  EXPECT_NE(association->IsAssociated(L".quenvounit"), 0);
+  EXPECT_EQ(Read(classes + L".quenvounit", nullptr).Text(), SzWithNul(L"Quenvo2021.quenvounit"));
+  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L".quenvounit").c_str());
+  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L"Quenvo2021.quenvounit").c_str());
+}
+
+}  // namespace
