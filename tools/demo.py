@@ -2,6 +2,7 @@
 """The demo: the programs, as built, in a fresh Wine prefix (build/demo-prefix)."""
 import json
 import shutil
+import subprocess
 import sys
 import time
 from pathlib import Path
@@ -10,7 +11,7 @@ REPO = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(REPO / "tests" / "blackbox"))
 sys.path.insert(0, str(REPO / "tools"))
 
-from wine import Wine, install, wait_for  # noqa: E402
+from wine import BUILD, Wine, install, wait_for  # noqa: E402
 
 
 def heading(text):
@@ -42,6 +43,11 @@ def demo_launcher(wine):
     show_registry(wine)
 
 
+def demo_registrar(prefix):
+    heading("File-association registrar: register the types, then double-click a document")
+    subprocess.run([sys.executable, str(REPO / "tools" / "demo_registrar.py"), str(prefix), str(BUILD)], check=False)
+
+
 def main():
     prefix = REPO / "build" / "demo-prefix"
     shutil.rmtree(prefix, ignore_errors=True)
@@ -51,6 +57,7 @@ def main():
     print(f"  ready in {time.monotonic() - start:.1f} s")
     try:
         demo_launcher(wine)
+        demo_registrar(prefix)
     finally:
         wine.shutdown()
 
