@@ -1,0 +1,10 @@
+#include "app_module.h"
+
+HRESULT CAppModule::Init(_ATL_OBJMAP_ENTRY* /*objectMap*/, HINSTANCE instance, const GUID* /*libraryId*/) {
+  instance_ = instance;
+  return S_OK;
+}
+
+void CAppModule::Term() {
+  instance_ = nullptr;
+}

@@ -1,0 +1,14 @@
+// The agent's command line: which life event of the suite it was started for.
+#pragma once
+
+#include <string>
+
+enum class AgentCommand { kNone, kInstall, kUninstall, kRun };
+
+// The command line must begin with "data="; every "data=" is then removed and the rest is
+// tested for "install" (prefix), "uninstall" (prefix) and "run" (anywhere), in that order.
+AgentCommand ParseCommand(const std::wstring& commandLine);
+
+// The text with every occurrence of `what` removed, left to right, in one pass: occurrences
+// that only form once others are gone stay.
+std::wstring RemoveAll(const std::wstring& text, const std::wstring& what);

@@ -1,0 +1,84 @@
+// The statistics reports and the daily update check, as operations of the profile they carry.
+#include "reports.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "client_profile.h"
+#include "http_get.h"
+#include "md5.h"
+#include "registry.h"
+#include "report_query.h"
+#include "text.h"
+#include "update_offer.h"
+#include "update_target.h"
+
+namespace {
+
+ReportTransport g_transport = HttpGet;
+
+std::wstring Send(const std::wstring& url) {
+  return g_transport(url);
+}
+
+ReportValues CurrentValues(const ClientProfile& profile) {
+  return ValuesOf(profile, static_cast<int>(GetSystemDefaultLCID()));
+}
+
+}  // namespace
+
+ReportTransport SetReportTransport(ReportTransport transport) {
+  ReportTransport previous = g_transport;
+  g_transport = transport;
+  return previous;
+}
+
+std::wstring ClientProfile::SignReport(const wchar_t* event) const {
+  const std::string text = ToAnsi(SigningText(mid, os, ch, event));
+  char hex[64] = {};
+  Md5Hex(text.c_str(), hex, sizeof hex);
+  return FromAnsi(hex);
+}
+
+void ClientProfile::ReportInstallEvent(bool install) {
+  if (install) {
+    if (!ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"install").empty()) return;
+    const std::wstring flag = SignReport(L"install");
+    // Marked before sending, whatever the outcome: an install is reported at most once.
+    WriteProfileValue(L"install", L"1");
+    Send(StatUrl(InstallQuery(CurrentValues(*this), true, flag)));
+    return;
+  }
+  Send(StatUrl(InstallQuery(CurrentValues(*this), false, SignReport(L"uninstall"))));
+}
+
+int ClientProfile::ReportRun() {
+  // Both run-family reports carry the signature of "run".
+  const std::wstring flag = SignReport(L"run");
+  const std::wstring storedDay = ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"rday");
+  const ReportValues values = CurrentValues(*this);
+  Send(StatUrl(RunQuery(values, /*daily*/ true, flag)));
+  if (storedDay == today) return 0;
+
+  // Marked before the requests: a day counts as done even when they fail.
+  WriteProfileValue(L"rday", today);
+  Send(StatUrl(RunQuery(values, /*daily*/ false, flag)));
+  const UpdateOffer offer = ParseVersionReply(Send(VersionUrl(VersionQuery(values))));
+  if (!IsNewerVersion(offer.version)) return 0;
+
+  updateText1 = offer.text1;
+  updateText2 = offer.text2;
+  updateText3 = offer.text3;
+  updateUrl = offer.url;
+  updateSize = offer.size;
+
+  const std::wstring folder = TempFolder();
+  if (folder.empty()) return 0;
+  // The name comes from the server: one that could reach outside the folder prepares nothing.
+  const std::wstring name = FileNameFromUrl(updateUrl);
+  if (!IsSafeFileName(name)) return 0;
+  const std::wstring target = folder + name;
+  if (PathFileExistsW(target.c_str())) DeleteFileW(target.c_str());
+  updateFilePath = target;
+  return 1;
+}

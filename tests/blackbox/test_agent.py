@@ -1,0 +1,377 @@
+"""quenvodata.exe under Wine against the local dev server, reached as the prefix's system
+proxy: which reports and queries go out for each command line, what they carry, what the
+registry holds afterwards, and what an update offer does to the temporary folder."""
+import datetime
+import hashlib
+import os
+import socket
+import time
+from pathlib import Path
+
+import pytest
+
+from dev_server import DevServer
+from wine import install
+
+SECRET = "mer4721pkZBw53QJT610lavefoki"
+INSTALL_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "uac", "flag"]
+RUN_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "rday", "uac", "flag"]
+VERSION_KEYS = ["mid", "os", "c", "fn", "t", "version", "fver", "fday", "rday", "uac"]
+INSTALL = [("report", "install")]
+UNINSTALL = [("report", "uninstall")]
+FIRST_RUN = [("report", "dayrun"), ("report", "run"), ("version", None)]
+NOTHING = []
+SETUP_NAME = "agent_test_setup.exe"
+OFFER = {"v": "2", "t1": "New version", "t2": "Faster", "t3": "Safer",
+         "u": f"http://dl.quenvo.com/f/{SETUP_NAME}", "sz": "4096"}
+
+
+def today():
+    d = datetime.date.today()
+    return f"{d.year}-{d.month}-{d.day}"
+
+
+def md5(text):
+    return hashlib.md5(text.encode("cp1252")).hexdigest()
+
+
+def signature(mid, os_name, channel, event):
+    return md5(f"mid={mid}&os={os_name}&c={channel}&reg={event}&secret={SECRET}")
+
+
+def events(requests):
+    return [(r["kind"], dict(r["params"]).get("reg")) for r in requests]
+
+
+class Agent:
+    """The installed agent, the server it reports to, and the prefix it runs in."""
+
+    def __init__(self, wine, server, exe):
+        self.wine, self.server, self.exe = wine, server, exe
+
+    def line(self, tail):
+        return f'"{self.wine.win_path(self.exe)}" {tail}'
+
+    def run_raw(self, command_line, exe=None):
+        """Runs the agent with exactly command_line; returns the requests the server saw."""
+        before = len(self.server.requests)
+        code, _ = self.wine.run_raw(exe or self.exe, command_line)
+        assert code == 0
+        return self.server.requests[before:]
+
+    def run(self, tail):
+        return self.run_raw(self.line(tail))
+
+    def forget_day(self):
+        self.wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")
+
+    def temp_folder(self) -> Path:
+        code, out = self.wine._quiet(["wine", "cmd", "/c", "echo", "%TEMP%"])
+        folder = self.wine.unix_path(out.strip().splitlines()[-1].strip())
+        assert folder.is_dir(), folder
+        return folder
+
+
+@pytest.fixture(scope="module")
+def server(wine):
+    srv = DevServer({})
+    wine.set_proxy(srv.start())
+    yield srv
+    srv.stop()
+
+
+@pytest.fixture(scope="module")
+def agent(wine, server):
+    folder = install(wine, "Program Files/quenvo agent", "quenvodata.exe")
+    return Agent(wine, server, folder / "quenvodata.exe")
+
+
+@pytest.fixture
+def fresh(agent):
+    """A user on whom the agent has not run yet, and a server with no offer."""
+    agent.server.set_config({})
+    agent.wine.clear_profile()
+    return agent
+
+
+@pytest.fixture
+def wine_version(wine):
+    """Sets the Windows version Wine reports (HKCU\\Software\\Wine "Version") and puts the
+    old value back afterwards."""
+    before = wine.reg_query(r"Software\Wine").get("Version")
+
+    def set_version(name):
+        wine.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ", "/d", name, "/f")
+
+    yield set_version
+    if before:
+        set_version(before[1])
+    else:
+        wine.reg("delete", r"HKCU\Software\Wine", "/v", "Version", "/f")
+
+
+# --- command dispatch ------------------------------------------------------------------------
+
+@pytest.mark.parametrize("tail, expected", [
+    ("data=install", INSTALL),
+    ("data=installrun", INSTALL),            # the install test comes first
+    ("data=uninstall", UNINSTALL),
+    ("data=uninstallrun", UNINSTALL),
+    ("data=run", FIRST_RUN),
+    ("data=dayrun", FIRST_RUN),
+    ("data=xrunx", FIRST_RUN),
+    ("data=data=install", INSTALL),          # every "data=" is removed
+    ("data=xdata=install", NOTHING),         # leaves "xinstall"
+    ("data=inst", NOTHING),
+    ("data=", NOTHING),
+    ("Data=install", NOTHING),               # the prefix is case-sensitive
+    ("data=RUN", NOTHING),
+    ('"data=install"', NOTHING),             # begins with a quotation mark
+    ("", NOTHING),                           # the program's name alone
+    (" \t data=install", INSTALL),           # blanks and tabs behind the name are skipped
+])
+def test_command_selects_the_reports(fresh, tail, expected):
+    requests = fresh.run(tail)
+    assert events(requests) == expected
+    assert all(r["flag_ok"] for r in requests if r["kind"] == "report")
+    # The profile was built whatever the command: its values are there.
+    assert {"fday", "fver", "ch", "os"} <= set(fresh.wine.reg_texts())
+
+
+@pytest.mark.parametrize("make_line", [
+    lambda exe: "",                                  # an empty command line, not even the name
+    lambda exe: f'"{exe}"data=install',              # no blank behind the quoted name: no tail
+    lambda exe: f"{exe} data=install",               # unquoted name with blanks: its rest is the tail
+])
+def test_raw_lines_without_a_data_command_send_nothing(fresh, make_line):
+    assert fresh.run_raw(make_line(fresh.wine.win_path(fresh.exe))) == []
+    assert {"fday", "fver", "ch", "os"} <= set(fresh.wine.reg_texts())
+
+
+# --- what the reports carry ------------------------------------------------------------------
+
+def check_request(request, keys, event, profile):
+    """Keys in order; values from the profile as stored; flag by the server and by hashlib."""
+    params = request["params"]
+    assert [k for k, _ in params] == keys
+    values = dict(params)
+    os_name = profile.get("os", "")
+    expected = {
+        "mid": md5(os_name),  # no adapter qualifies under Wine: the digest of the name alone
+        "os": os_name, "c": profile["ch"], "t": "1033", "version": "2.0.0.2",
+        "fver": profile["fver"], "fday": profile["fday"], "uac": "0",
+    }
+    if "rday" in keys:
+        expected["rday"] = today()
+    if "reg" in keys:
+        expected["reg"] = event
+    assert {k: values[k] for k in expected} == expected
+    if "flag" in keys:
+        signed = "run" if event == "dayrun" else event
+        assert values["flag"] == signature(values["mid"], os_name, profile["ch"], signed)
+        assert request["flag_ok"]
+    return values
+
+
+def test_reports_carry_the_profile_in_order_and_are_signed(fresh):
+    fresh.wine.set_value("setup", r"C:\Down\quenvo_ch215.exe")
+    sent = fresh.run("data=install") + fresh.run("data=run") + fresh.run("data=uninstall")
+    profile = fresh.wine.reg_texts()
+    assert profile["ch"] == "215"
+    assert events(sent) == INSTALL + FIRST_RUN + UNINSTALL
+    hosts = [r["host"] for r in sent]
+    assert hosts == ["stat.quenvo.com"] * 3 + ["update.quenvo.com", "stat.quenvo.com"]
+    assert all(r["path"] == ("/version.php" if r["kind"] == "version" else "/stat.php") for r in sent)
+    assert all(r["user_agent"] == "" for r in sent)
+    for request in sent:
+        event = dict(request["params"]).get("reg")
+        keys = VERSION_KEYS if request["kind"] == "version" else INSTALL_KEYS if "install" in event else RUN_KEYS
+        values = check_request(request, keys, event, profile)
+        assert values["fn"] == "C%3A%5CDown%5Cquenvo%5Fch215%2Eexe"
+    # Both run-family reports carry the signature of "run".
+    assert dict(sent[1]["params"])["flag"] == dict(sent[2]["params"])["flag"]
+
+
+def test_values_go_into_the_query_unencoded(fresh):
+    fresh.wine.set_value("ch", "7&z")
+    [request] = fresh.run("data=uninstall")
+    assert "&c=7&z&fn=&reg=uninstall&" in request["query"]
+    mid = dict(request["params"])["mid"]
+    assert request["query"].endswith("&flag=" + signature(mid, "Windows7", "7&z", "uninstall"))
+
+
+def test_empty_os_name_gives_an_empty_os_field(fresh, wine_version):
+    wine_version("nt351")  # a version with no row in the table
+    [request] = fresh.run("data=install")
+    assert "mid=%s&os=&c=1001&" % md5("") in request["query"]
+    check_request(request, INSTALL_KEYS, "install", fresh.wine.reg_texts())
+    assert fresh.wine.reg_values()["os"] == (1, b"")  # written with no data
+
+
+def test_manifest_lets_the_agent_see_windows_10(fresh, wine_version):
+    wine_version("win10")
+    [request] = fresh.run("data=uninstall")
+    stored = fresh.wine.reg_texts()["os"]
+    assert dict(request["params"])["os"] == "Windows10" == stored
+    assert request["flag_ok"]
+
+
+# --- install once per user -------------------------------------------------------------------
+
+def test_install_report_is_sent_once_per_user(fresh):
+    assert events(fresh.run("data=install")) == INSTALL
+    assert fresh.wine.reg_values()["install"] == (1, "1\0".encode("utf-16-le"))
+    assert fresh.run("data=install") == []
+    assert events(fresh.run("data=uninstall")) == UNINSTALL
+    assert fresh.run("data=install") == []                    # install, uninstall, install: one report
+    assert events(fresh.run("data=uninstall")) == UNINSTALL  # every uninstall is sent
+    assert fresh.wine.reg_texts()["install"] == "1"
+
+
+@pytest.mark.parametrize("mark", ["0", "no", "1"])
+def test_any_install_mark_suppresses_the_report(fresh, mark):
+    fresh.wine.set_value("install", mark)
+    assert fresh.run("data=install") == []
+    assert fresh.wine.reg_texts()["install"] == mark
+
+
+def closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def test_marks_are_written_even_when_the_server_is_unreachable(fresh):
+    fresh.run("data=uninstall")  # the profile's own values, as the next runs find them
+    before = fresh.wine.reg_texts()
+    fresh.wine.set_proxy(closed_port())
+    try:
+        for tail in ("data=install", "data=run", "data=uninstall"):
+            assert fresh.run(tail) == []
+        texts = fresh.wine.reg_texts()
+    finally:
+        fresh.wine.set_proxy(fresh.server.port)
+    assert texts["install"] == "1" and texts["rday"] == today()
+    kept = ("fday", "fver", "ch", "os")
+    assert {k: texts[k] for k in kept} == {k: before[k] for k in kept}
+    # Both count as done: back online, the install is not repeated, the day is not either.
+    assert fresh.run("data=install") == []
+    assert events(fresh.run("data=run")) == [("report", "dayrun")]
+
+
+# --- the daily run ---------------------------------------------------------------------------
+
+def test_run_report_and_version_query_once_a_day(fresh):
+    assert events(fresh.run("data=run")) == FIRST_RUN
+    assert fresh.wine.reg_texts()["rday"] == today()
+    assert events(fresh.run("data=run")) == [("report", "dayrun")]
+    fresh.wine.set_value("rday", "2001-2-3")
+    assert events(fresh.run("data=xrunx")) == FIRST_RUN
+    assert fresh.wine.reg_values()["rday"] == (1, (today() + "\0").encode("utf-16-le"))
+
+
+# --- the update offer ------------------------------------------------------------------------
+
+@pytest.fixture
+def target(agent):
+    """A file where an offered installer would be stored; the offer deletes it."""
+    path = agent.temp_folder() / SETUP_NAME
+    path.write_bytes(b"old installer")
+    yield path
+    path.unlink(missing_ok=True)
+
+
+def first_run_with(agent, **config):
+    agent.server.set_config(config)
+    agent.forget_day()
+    requests = agent.run("data=run")
+    assert events(requests) == FIRST_RUN
+    return requests
+
+
+@pytest.mark.parametrize("config, offered", [
+    (dict(OFFER, v="1.0.0.4"), True),
+    (dict(OFFER, v="2"), True),
+    (dict(OFFER, v="1.0.0.3"), False),
+    (dict(OFFER, v="1.0.0.10"), False),      # compared as text, not by number
+    ({"version_body": f"u={OFFER['u']}**sz=1**v=1.0.0.4"}, False),   # the version lacks its "**"
+    ({}, False),                             # an empty reply
+], ids=["1.0.0.4", "2", "1.0.0.3", "1.0.0.10", "unclosed-1.0.0.4", "empty"])
+def test_offer_clears_the_download_target(agent, target, config, offered):
+    first_run_with(agent, **config)
+    assert target.exists() != offered
+
+
+def test_offer_name_drops_query_and_fragment(agent, target):
+    first_run_with(agent, **dict(OFFER, u=f"http://dl.quenvo.com/f/{SETUP_NAME}?ch=215&x=/y#part"))
+    assert not target.exists()
+
+
+def test_offer_name_cannot_reach_outside_the_temporary_folder(agent, target):
+    # The last segment behind "/" is "..\agent_test_victim.txt": appended to the temporary
+    # folder it would name a file in the folder above.
+    victim = target.parent.parent / "agent_test_victim.txt"
+    victim.write_bytes(b"keep me")
+    try:
+        first_run_with(agent, **dict(OFFER, u=r"http://dl.quenvo.com/f/..\agent_test_victim.txt"))
+        assert victim.exists()
+        assert target.exists()
+    finally:
+        victim.unlink(missing_ok=True)
+
+
+def test_offer_past_the_reply_limit_is_not_read(agent, target):
+    fields = f"v=2**u={OFFER['u']}**".encode()
+    filler = b"x" * (1536 * 1024)
+    first_run_with(agent, version_body=filler + fields)   # beyond 1 MiB: dropped, no offer
+    assert target.exists()
+    first_run_with(agent, version_body=fields + filler)   # the whole reply is read and ends well
+    assert not target.exists()
+
+
+# --- server faults ---------------------------------------------------------------------------
+
+@pytest.mark.parametrize("fault", [
+    {"status": 404},
+    {"status": 500},
+    {"close_early": True},
+    {"reset": True},
+], ids=["404", "500", "close-early", "reset"])
+def test_server_faults_lose_only_the_reports(fresh, target, fault):
+    fresh.run("data=uninstall")  # the profile's own values, as the next runs find them
+    before = fresh.wine.reg_texts()
+    fresh.server.set_config(dict(OFFER, faults={"stat": fault, "version": fault}))
+    assert events(fresh.run("data=install")) == INSTALL
+    assert events(fresh.run("data=run")) == FIRST_RUN
+    after = fresh.wine.reg_texts()
+    assert {k: after[k] for k in ("fday", "fver", "ch")} == {k: before[k] for k in ("fday", "fver", "ch")}
+    assert after["install"] == "1" and after["rday"] == today()
+    assert target.exists()  # an error page or a cut reply holds no offer
+
+
+def test_nul_byte_in_the_reply_hides_nothing(agent, target):
+    body = f"v=2**t1=new\0line**u={OFFER['u']}**sz=5**".encode()
+    requests = first_run_with(agent, version_body=body)
+    assert requests[-1]["reply_body"].startswith("v=2**t1=new\0line")
+    assert not target.exists()  # the fields behind the NUL were read
+
+
+# --- time-outs -------------------------------------------------------------------------------
+
+SHORT_BUILD = os.environ.get("QUENVO_SHORT_TIMEOUT_BUILD")
+
+
+@pytest.mark.skipif(not SHORT_BUILD, reason="set QUENVO_SHORT_TIMEOUT_BUILD to a build with QUENVO_NET_TIMEOUT_MS=2000")
+def test_silent_server_times_out(fresh):
+    exe = install(fresh.wine, "quenvo agent short timeout",
+                  Path(SHORT_BUILD) / "bin" / "quenvodata.exe") / "quenvodata.exe"
+    fresh.server.set_config(dict(OFFER, faults={"stat": {"silent": True}, "version": {"silent": True}}))
+    start = time.monotonic()
+    sent = fresh.run_raw(f'"{fresh.wine.win_path(exe)}" data=run', exe=exe)
+    elapsed = time.monotonic() - start
+    # Three requests, each given up after 2 s, none retried.
+    assert events(sent) == FIRST_RUN
+    assert 5.0 <= elapsed < 20.0, elapsed
+    assert fresh.wine.reg_texts()["rday"] == today()
+    fresh.server.set_config({})
+    assert events(fresh.run_raw(f'"{fresh.wine.win_path(exe)}" data=install', exe=exe)) == INSTALL

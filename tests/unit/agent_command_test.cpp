@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "command.h"
+
+namespace {
+
+struct Case {
+  const wchar_t* line;
+  AgentCommand expected;
+};
+
+class DispatchTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(DispatchTest, FirstMatchingTestWins) {
+  EXPECT_EQ(ParseCommand(GetParam().line), GetParam().expected)
+      << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, DispatchTest,
+    ::testing::Values(Case{L"data=install", AgentCommand::kInstall},
+                      Case{L"data=installrun", AgentCommand::kInstall},  // the install test comes first
+                      Case{L"data=install extra words", AgentCommand::kInstall},
+                      Case{L"data=uninstall", AgentCommand::kUninstall},
+                      Case{L"data=uninstallrun", AgentCommand::kUninstall}, Case{L"data=run", AgentCommand::kRun},
+                      Case{L"data=dayrun", AgentCommand::kRun}, Case{L"data=xrunx", AgentCommand::kRun},
+                      Case{L"data=data=install", AgentCommand::kInstall},  // both prefixes removed
+                      Case{L"data=xdata=install", AgentCommand::kNone},    // leaves "xinstall"
+                      Case{L"data=xdata=run", AgentCommand::kRun},
+                      Case{L"data=inst", AgentCommand::kNone},  // shorter than the tested prefix
+                      Case{L"data=uninst", AgentCommand::kNone}, Case{L"data=", AgentCommand::kNone},
+                      Case{L"", AgentCommand::kNone}, Case{L"data", AgentCommand::kNone},
+                      Case{L"Data=install", AgentCommand::kNone}, Case{L"DATA=run", AgentCommand::kNone},
+                      Case{L"data=Install", AgentCommand::kNone}, Case{L"data=RUN", AgentCommand::kNone},
+                      Case{L"\"data=install\"", AgentCommand::kNone}, Case{L" data=install", AgentCommand::kNone},
+                      // One pass: the "data=" formed by removing the inner one stays and hides "install".
+                      Case{L"data=ddata=ata=install", AgentCommand::kNone},
+                      Case{L"data=ddata=ata=run", AgentCommand::kRun}));
+
+TEST(RemoveAllTest, RemovesLeftToRightWithoutOverlapOrRescan) {
+  EXPECT_EQ(RemoveAll(L"data=data=install", L"data="), L"install");
+  EXPECT_EQ(RemoveAll(L"data=xdata=install", L"data="), L"xinstall");
+  EXPECT_EQ(RemoveAll(L"ddata=ata=", L"data="), L"data=");
+  EXPECT_EQ(RemoveAll(L"aaaa", L"aa"), L"");
+  EXPECT_EQ(RemoveAll(L"aaa", L"aa"), L"a");
+  EXPECT_EQ(RemoveAll(L"no marker", L"data="), L"no marker");
+  EXPECT_EQ(RemoveAll(L"", L"data="), L"");
+}
+
+}  // namespace

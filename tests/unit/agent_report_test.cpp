@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "client_profile.h"
+#include "registry.h"
+#include "reports.h"
+#include "update_target.h"
+
+namespace {
+
+// What went over the "network": each URL with the "install" and "rday" values as they
+// stood when it was sent.
+struct Sent {
+  std::wstring url;
+  std::wstring install;
+  std::wstring rday;
+};
+std::vector<Sent> g_sent;
+std::wstring g_versionReply;
+
+struct Write {
+  std::wstring name;
+  DWORD type;
+  std::wstring text;
+  DWORD bytes;
+};
+std::vector<Write> g_writes;
+
+std::wstring Stored(const wchar_t* name) {
+  return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name);
+}
+
+std::wstring FakeTransport(const std::wstring& url) {
+  g_sent.push_back({url, Stored(L"install"), Stored(L"rday")});
+  return url.find(L"/version.php?") != std::wstring::npos ? g_versionReply : L"ok";
+}
+
+DWORD WINAPI RecordWrite(HKEY root, LPCWSTR subkey, LPCWSTR name, DWORD type, LPCVOID data, DWORD bytes) {
+  g_writes.push_back({name, type, std::wstring(static_cast<const wchar_t*>(data), bytes / 2), bytes});
+  return SHSetValueW(root, subkey, name, type, data, bytes);
+}
+
+void Put(const wchar_t* name, const std::wstring& text) {
+  SHSetValueW(HKEY_CURRENT_USER, kProfileKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void Touch(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+}
+
+class ReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+    profile_ = new ClientProfile(ProfileScope::kAgent);
+    profile_->mid = L"0123456789abcdef0123456789abcdef";
+    profile_->os = L"Windows7";
+    profile_->ch = L"1001";
+    g_sent.clear();
+    g_writes.clear();
+    g_versionReply.clear();
+    previousTransport_ = SetReportTransport(FakeTransport);
+    previousWriter_ = SetProfileValueWriter(RecordWrite);
+  }
+  void TearDown() override {
+    SetReportTransport(previousTransport_);
+    SetProfileValueWriter(previousWriter_);
+    delete profile_;
+    RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+  }
+  std::vector<std::wstring> Urls() const {
+    std::vector<std::wstring> urls;
+    for (const Sent& s : g_sent) urls.push_back(s.url);
+    return urls;
+  }
+  std::wstring Query(const wchar_t* reg, bool rday) const {
+    const ClientProfile& p = *profile_;
+    return L"mid=" + p.mid + L"&os=" + p.os + L"&c=" + p.ch + L"&fn=" + p.fn +
+           (reg ? std::wstring(L"&reg=") + reg : L"") + L"&t=" + std::to_wstring(GetSystemDefaultLCID()) +
+           L"&version=2.0.0.2&fver=" + p.fver + L"&fday=" + p.fday + (rday ? L"&rday=" + p.today : L"") + L"&uac=" +
+           std::to_wstring(p.uac);
+  }
+
+  ClientProfile* profile_ = nullptr;
+  ReportTransport previousTransport_ = nullptr;
+  SetValueFunction previousWriter_ = nullptr;
+};
+
+TEST_F(ReportTest, InstallMarkIsTwoBytesAndWrittenBeforeTheOneRequest) {
+  profile_->ReportInstallEvent(true);
+  ASSERT_EQ(g_writes.size(), 1u);
+  EXPECT_EQ(g_writes[0].name, L"install");
+  EXPECT_EQ(g_writes[0].type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(g_writes[0].text, L"1");
+  EXPECT_EQ(g_writes[0].bytes, 2u);  // "1" without a NUL
+  ASSERT_EQ(g_sent.size(), 1u);
+  EXPECT_EQ(g_sent[0].install, L"1");  // already marked when the request left
+  EXPECT_EQ(g_sent[0].url, L"http://stat.quenvo.com/stat.php?" + Query(L"install", false) + L"&flag=" +
+                               profile_->SignReport(L"install"));
+}
+
+TEST_F(ReportTest, AnyStoredInstallTextSuppressesTheReport) {
+  for (const wchar_t* mark : {L"1", L"0", L"x"}) {
+    Put(L"install", mark);
+    profile_->ReportInstallEvent(true);
+    EXPECT_TRUE(g_sent.empty()) << testing::PrintToString(std::wstring(mark));
+    EXPECT_TRUE(g_writes.empty());
+  }
+}
+
+TEST_F(ReportTest, InstallUninstallInstallSendsOneInstallAndLeavesTheMark) {
+  profile_->ReportInstallEvent(true);
+  profile_->ReportInstallEvent(false);
+  profile_->ReportInstallEvent(true);
+  profile_->ReportInstallEvent(false);
+  const std::wstring uninstall =
+      L"http://stat.quenvo.com/stat.php?" + Query(L"uninstall", false) + L"&flag=" + profile_->SignReport(L"uninstall");
+  ASSERT_EQ(g_sent.size(), 3u);
+  EXPECT_NE(g_sent[0].url.find(L"&reg=install&"), std::wstring::npos);
+  EXPECT_EQ(g_sent[1].url, uninstall);
+  EXPECT_EQ(g_sent[2].url, uninstall);
+  EXPECT_EQ(g_writes.size(), 1u);  // the uninstall report writes nothing
+  EXPECT_EQ(Stored(L"install"), L"1");
+}
+
+TEST_F(ReportTest, FirstRunOfTheDaySendsThreeRequestsAfterMarkingTheDay) {
+  g_versionReply = L"v=1.0.0.3**";
+  EXPECT_EQ(profile_->ReportRun(), 0);
+  const std::wstring flag = profile_->SignReport(L"run");
+  EXPECT_EQ(Urls(), (std::vector<std::wstring>{
+                        L"http://stat.quenvo.com/stat.php?" + Query(L"dayrun", true) + L"&flag=" + flag,
+                        L"http://stat.quenvo.com/stat.php?" + Query(L"run", true) + L"&flag=" + flag,
+                        L"http://update.quenvo.com/version.php?" + Query(nullptr, true),
+                    }));
+  EXPECT_EQ(g_sent[0].rday, L"");  // the daily report goes before the day is looked at
+  EXPECT_EQ(g_sent[1].rday, profile_->today);
+  ASSERT_EQ(g_writes.size(), 1u);
+  EXPECT_EQ(g_writes[0].name, L"rday");
+  EXPECT_EQ(g_writes[0].bytes, 2 * profile_->today.size());
+
+  g_sent.clear();
+  EXPECT_EQ(profile_->ReportRun(), 0);  // same day: the daily report only
+  EXPECT_EQ(Urls(), (std::vector<std::wstring>{L"http://stat.quenvo.com/stat.php?" + Query(L"dayrun", true) +
+                                               L"&flag=" + flag}));
+
+  Put(L"rday", L"2000-1-1");  // another day, even an earlier one, is a new day
+  g_sent.clear();
+  EXPECT_EQ(profile_->ReportRun(), 0);
+  EXPECT_EQ(g_sent.size(), 3u);
+  EXPECT_EQ(Stored(L"rday"), profile_->today);
+}
+
+TEST_F(ReportTest, NewerVersionRecordsTheOfferAndClearsTheTarget) {
+  const std::wstring temp = TempFolder();
+  const std::wstring target = temp + L"agent_report_test_setup.exe";
+  Touch(target);
+  g_versionReply =
+      L"t1=Update ready**t2=Faster**t3=Safer**v=1.0.0.4**sz=4096**"
+      L"u=http://dl.quenvo.com/f/agent_report_test_setup.exe?ch=1001**";
+  EXPECT_EQ(profile_->ReportRun(), 1);
+  EXPECT_EQ(profile_->updateText1, L"Update ready");
+  EXPECT_EQ(profile_->updateText2, L"Faster");
+  EXPECT_EQ(profile_->updateText3, L"Safer");
+  EXPECT_EQ(profile_->updateUrl, L"http://dl.quenvo.com/f/agent_report_test_setup.exe?ch=1001");
+  EXPECT_EQ(profile_->updateSize, L"4096");
+  EXPECT_EQ(profile_->updateFilePath, target);
+  EXPECT_FALSE(Exists(target));
+}
+
+TEST_F(ReportTest, VersionsNotNewerRecordNothing) {
+  for (const wchar_t* reply : {L"v=1.0.0.3**u=http://d/f/x.exe**", L"v=1.0.0.10**u=http://d/f/x.exe**",
+                               L"t1=a**u=http://d/f/x.exe**v=1.0.0.4", L"error", L""}) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kProfileKey, L"rday");
+    g_versionReply = reply;
+    EXPECT_EQ(profile_->ReportRun(), 0) << testing::PrintToString(std::wstring(reply));
+    EXPECT_EQ(profile_->updateUrl, L"");
+    EXPECT_EQ(profile_->updateText1, L"");
+    EXPECT_EQ(profile_->updateFilePath, L"");
+  }
+}
+
+TEST_F(ReportTest, UnsafeFileNameRecordsTheTextsButPreparesNoTarget) {
+  const std::wstring temp = TempFolder();
+  const std::wstring outside = temp + L"..\\agent_report_test_victim.txt";
+  Touch(outside);
+  for (const wchar_t* url : {L"http://d/f/..\\agent_report_test_victim.txt", L"http://d/f/..", L"http://d/f/",
+                             L"agent_report_test_victim.txt", L"http://d/f/C:agent_report_test_victim.txt"}) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kProfileKey, L"rday");
+    g_versionReply = std::wstring(L"v=2**t1=a**t2=b**t3=c**sz=7**u=") + url + L"**";
+    EXPECT_EQ(profile_->ReportRun(), 0) << testing::PrintToString(std::wstring(url));
+    EXPECT_EQ(profile_->updateUrl, url);
+    EXPECT_EQ(profile_->updateText3, L"c");
+    EXPECT_EQ(profile_->updateSize, L"7");
+    EXPECT_EQ(profile_->updateFilePath, L"");
+    EXPECT_TRUE(Exists(outside));
+  }
+  DeleteFileW(outside.c_str());
+}
+
+}  // namespace
