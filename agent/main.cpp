@@ -10,12 +10,14 @@
 #include "client_profile.h"
 #include "command.h"
 #include "command_line.h"
+#include "update_down.h"
 
 // The program's static objects, constructed in this order within this file: the module
 // first, then the update presenter's window object, and the profile last.
 CAppModule _Module;
 
-// The update presenter's global window object goes here, between the module and the profile.
+// The update presenter's window with its three image buttons; no command opens it.
+CUpdateDown g_updateDown;
 
 ClientProfile g_profile(ProfileScope::kAgent);
 

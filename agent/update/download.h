@@ -1,0 +1,65 @@
+// The installer download: one plain HTTP GET on port 80 into the target file, reported to the
+// update window by synchronous messages from a worker thread.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1021;  // 2045
+constexpr UINT WM_DOWNLOAD_RESULT = WM_USER + 1022;    // 2046
+
+constexpr DWORD kDownloadBlockSize = 8192;
+
+// Progress of a download as the fetcher sees it. Nothing is deleted through this interface.
+class IDownLoadCallBack {
+ public:
+  virtual int OnHttpStatus(int code) = 0;
+  virtual int OnContentLength(const wchar_t* url_path, long length) = 0;
+  // A result of 1 stops the transfer.
+  virtual int OnProgress(BOOL failed, int reserved, DWORD received, DWORD total) = 0;
+  virtual int OnDownLoadComplete() = 0;
+
+ protected:
+  ~IDownLoadCallBack() = default;
+};
+
+// Turns the fetcher's notifications into messages to the update window.
+class CDownLoadCallBack : public IDownLoadCallBack {
+ public:
+  explicit CDownLoadCallBack(HWND window) : m_hWnd(window) {}
+
+  int OnHttpStatus(int code) override;
+  int OnContentLength(const wchar_t* url_path, long length) override;
+  int OnProgress(BOOL failed, int reserved, DWORD received, DWORD total) override;
+  int OnDownLoadComplete() override;
+
+  HWND m_hWnd;
+};
+
+// Result codes: S_OK when every announced byte was stored, 1 when fewer were, E_FAIL otherwise.
+class CDownLoad {
+ public:
+  explicit CDownLoad(IDownLoadCallBack* callback) : m_pCallBack(callback) {}
+
+  long DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD disposition);
+  long RequestFile(const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path, DWORD disposition);
+  BOOL ReceiveToFile(HINTERNET request, const wchar_t* file_path, long length, DWORD disposition);
+
+  IDownLoadCallBack* m_pCallBack;
+
+ private:
+  long Exchange(HINTERNET internet, const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path,
+                DWORD disposition);
+};
+
+// The download thread's routine; `window` is the CUpdateDown object. Always returns 0.
+unsigned __stdcall DownLoadThreadProc(void* window);
+
+// A header value as a signed decimal number: leading blanks and a sign allowed, 0 without digits.
+long ParseHeaderNumber(const wchar_t* text);
+// received × 100 ÷ total in 64-bit unsigned arithmetic, truncated.
+int DownloadPercent(DWORD received, DWORD total);
+// The full 64-bit size of a file as unsigned decimal text.
+std::wstring FileSizeText(DWORD size_high, DWORD size_low);

@@ -1,0 +1,473 @@
+"""The update presenter under Wine: the download thread against the dev server (through the
+recorder tool), and the update window under Xvfb (screenshots checked by pixel probes, clicks)."""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import time
+import zlib
+from pathlib import Path
+
+import pytest
+
+from dev_server import PATTERN_BLOCK, DevServer
+from wine import BUILD, REPO, TESTBIN, install, wait_for
+
+HEADER = (229, 207, 162)
+WHITE = (255, 255, 255)
+SHOTS = BUILD / "screenshots"
+FONT_REPLACEMENTS = ('Windows Registry Editor Version 5.00\r\n\r\n'
+                     '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+                     '"\u5fae\u8f6f\u96c5\u9ed1"="WenQuanYi Zen Hei"\r\n'
+                     '"\u5b8b\u4f53"="WenQuanYi Zen Hei"\r\n\r\n')
+
+
+def pattern(size):
+    """The bytes the dev server generates for a declared file."""
+    whole, rest = divmod(size, len(PATTERN_BLOCK))
+    return PATTERN_BLOCK * whole + PATTERN_BLOCK[:rest]
+
+
+# --- PNG reading for the pixel probes (8-bit RGB or RGBA, not interlaced) ----------------
+
+def read_png(path):
+    data = Path(path).read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    pos, idat = 8, b""
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            assert depth == 8 and colour in (2, 6) and interlace == 0, (depth, colour, interlace)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    bpp = 3 if colour == 2 else 4
+    raw, stride = zlib.decompress(idat), width * bpp
+    rows, prev = [], bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], (prev[i - bpp] if i >= bpp else 0)
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append(line)
+        prev = line
+    return Image(width, height, rows, bpp)
+
+
+class Image:
+    def __init__(self, width, height, rows, bpp):
+        self.width, self.height, self._rows, self._bpp = width, height, rows, bpp
+
+    def __call__(self, x, y):
+        row = self._rows[y]
+        return tuple(row[x * self._bpp:x * self._bpp + 3])
+
+    def count(self, box, test):
+        x0, y0, x1, y1 = box
+        return sum(1 for y in range(y0, y1) for x in range(x0, x1) if test(self(x, y)))
+
+
+def is_fill(rgb):  # the green-to-teal progress fill
+    r, g, b = rgb
+    return g - r > 40
+
+
+def is_orange(rgb):  # the install button's face
+    r, g, b = rgb
+    return r > 200 and 90 < g < 200 and b < 110
+
+
+def is_ink(rgb):  # anti-aliased grey text on white
+    return max(rgb) < 235 and max(rgb) - min(rgb) < 30
+
+
+# --- fixtures -----------------------------------------------------------------------------
+
+@pytest.fixture(scope="module", autouse=True)
+def display(wine):
+    """A private X server for this module's programs. Wine's desktop process keeps the display
+    it was started with (none, in the shared prefix), so the prefix's wineserver is restarted
+    with the display set, and again without it afterwards."""
+    number = next(n for n in range(91, 140) if not Path(f"/tmp/.X{n}-lock").exists()
+                  and not Path(f"/tmp/.X11-unix/X{n}").exists())
+    xvfb = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        assert wait_for(lambda: Path(f"/tmp/.X11-unix/X{number}").exists(), timeout=10), "Xvfb did not start"
+        previous = wine.env.get("DISPLAY")
+        restart_wineserver(wine, f":{number}")
+        yield f":{number}"
+        restart_wineserver(wine, previous)
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=10)
+
+
+def restart_wineserver(wine, display_name):
+    wine.shutdown()
+    subprocess.run(["wineserver", "-w"], env=wine.env, check=False, timeout=60)
+    if display_name is None:
+        wine.env.pop("DISPLAY", None)
+    else:
+        wine.env["DISPLAY"] = display_name
+    subprocess.run(["wineserver", "-p"], env=wine.env, check=False)
+
+
+@pytest.fixture(scope="module")
+def tools(wine):
+    folder = install(wine, "update tools", "update_harness.exe", "update_download_probe.exe")
+    shutil.copytree(REPO / "art" / "update", folder / "update", dirs_exist_ok=True)
+    reg = folder / "fonts.reg"
+    reg.write_bytes(b"\xff\xfe" + FONT_REPLACEMENTS.encode("utf-16-le"))
+    wine._quiet(["wine", "regedit", "/S", wine.win_path(reg)])
+    yield folder
+    wine.clear_profile()  # the tools build a profile, which leaves "fday" and "os" behind
+
+
+@pytest.fixture(scope="module")
+def files(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("update files")
+    shutil.copy2(TESTBIN / "fake_quenvo.exe", folder / "quenvo_setup.exe")
+    return folder
+
+
+@pytest.fixture(scope="module")
+def server(wine, files):
+    dev = DevServer({}, files_dir=str(files))
+    wine.set_proxy(dev.start())
+    yield dev
+    dev.stop()
+
+
+@pytest.fixture
+def downloads(wine):
+    folder = wine.drive_c / "update downloads"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir()
+    return folder
+
+
+# --- the download thread, recorded --------------------------------------------------------
+
+def probe(wine, tools, url, target, size, probe_exe=None):
+    """Runs the download thread against the recorder; returns (messages, done line)."""
+    out = target.parent / "messages.jsonl"
+    out.unlink(missing_ok=True)
+    exe = probe_exe or tools / "update_download_probe.exe"
+    code = wine.run(exe, f'"{url}" "{wine.win_path(target)}" "{size}" "{wine.win_path(out)}"')
+    assert code == 0
+    lines = [json.loads(line) for line in out.read_text().splitlines()]
+    assert lines[-1]["msg"] == "done"
+    messages = [(m["msg"], m["w"], m["l"]) for m in lines[:-1]]
+    assert all(m["window_thread"] for m in lines[:-1]), "messages must be handled on the window's thread"
+    return messages, lines[-1]
+
+
+def split_progress(messages):
+    """The leading run of progress reports (1, p), and what follows it."""
+    n = 0
+    while n < len(messages) and messages[n][:2] == ("progress", 1):
+        n += 1
+    return [m[2] for m in messages[:n]], messages[n:]
+
+
+def file_requests(server):
+    return [r for r in server.requests if r["kind"] == "file"]
+
+
+def test_download_reports_rising_progress_then_complete_then_passed_check(wine, tools, server, downloads):
+    size = 100_000
+    server.set_config({"files": {"/f/setup.exe": {"size": size}}})
+    server.requests.clear()
+    target = downloads / "setup.exe"
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, str(size))
+
+    percents, rest = split_progress(messages)
+    assert len(percents) >= size // 8192  # one report per block of at most 8192 bytes
+    assert percents == sorted(percents) and percents[-1] == 100 and percents[0] < 100
+    assert rest == [("progress", 0, 1), ("result", 1, 0)]
+    assert target.read_bytes() == pattern(size)
+
+    [request] = file_requests(server)
+    assert request["method"] == "GET" and request["user_agent"] == "MyDownLoad"
+    assert (request["host"], request["path"]) == ("dl.quenvo.com", "/f/setup.exe")
+    assert request["headers"].get("Host") == "dl.quenvo.com"
+
+
+def test_announced_length_of_zero_gives_an_empty_file_and_no_progress(wine, tools, server, downloads):
+    server.set_config({"files": {"/f/empty.exe": {"size": 0}}})
+    target = downloads / "empty.exe"
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/empty.exe", target, "0")
+    assert messages == [("progress", 0, 1), ("result", 1, 0)]
+    assert done["file_exists"] and done["file_size"] == 0
+
+
+@pytest.mark.parametrize("fault, expected", [
+    (None, [("progress", 0, 0)]),                                        # 404: reported once
+    ({"status": 500}, [("progress", 0, 0), ("progress", 0, 0)]),         # 500: the code, then the failure
+    ({"no_length": True}, [("progress", 0, 0)]),                         # no content-length
+])
+def test_failed_exchange_reports_failure_and_no_size_check(wine, tools, server, downloads, fault, expected):
+    files = {} if fault is None else {"/f/setup.exe": {"size": 5000}}
+    server.set_config({"files": files, "faults": {"file": fault} if fault else {}})
+    target = downloads / "setup.exe"
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, "5000")
+    assert messages == expected
+    assert done["file_exists"] is False  # the body is never read
+
+
+def test_body_that_ends_early_ends_the_transfer_as_incomplete(wine, tools, server, downloads):
+    size = 60_000
+    server.set_config({"files": {"/f/setup.exe": {"size": size}}, "faults": {"file": {"close_early": True}}})
+    target = downloads / "setup.exe"
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, str(size))
+    percents, rest = split_progress(messages)
+    assert percents and percents == sorted(percents) and percents[-1] < 100
+    assert rest == [("progress", 0, 0), ("result", 0, 0)]
+    assert done["file_size"] == size // 2 and done["ms"] < 20_000
+    assert target.read_bytes() == pattern(size // 2)  # the partial file stays
+
+
+@pytest.mark.parametrize("existing, offered, passed", [(4000, "4000", 1), (123, "4000", 0)])
+def test_existing_target_is_not_overwritten_and_its_size_is_checked(wine, tools, server, downloads,
+                                                                   existing, offered, passed):
+    server.set_config({"files": {"/f/setup.exe": {"size": 4000}}})
+    target = downloads / "setup.exe"
+    target.write_bytes(b"old!" * (existing // 4) + b"x" * (existing % 4))
+    before = target.read_bytes()
+    messages, _ = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, offered)
+    assert messages == [("progress", 0, 0), ("result", passed, 0)]
+    assert target.read_bytes() == before
+
+
+@pytest.mark.parametrize("offered, passed", [("4294967396", 1), ("100", 0)])
+def test_sizes_beyond_four_gib_are_compared_in_full(wine, tools, server, downloads, offered, passed):
+    # A sparse file of 4 GiB + 100 bytes already at the target: its low 32 bits alone read 100.
+    server.set_config({"files": {"/f/big.exe": {"size": 10}}})
+    target = downloads / "big.exe"
+    with open(target, "wb") as f:
+        f.truncate(4 * 1024 ** 3 + 100)
+    try:
+        messages, _ = probe(wine, tools, "http://dl.quenvo.com/f/big.exe", target, offered)
+    finally:
+        target.unlink()
+    assert messages == [("progress", 0, 0), ("result", passed, 0)]
+
+
+@pytest.mark.parametrize("offered", ["0100", " 100", "+100", ""])
+def test_offered_size_is_compared_as_exact_text(wine, tools, server, downloads, offered):
+    server.set_config({"files": {"/f/setup.exe": {"size": 100}}})
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", downloads / "setup.exe", offered)
+    assert messages == [("progress", 1, 100), ("progress", 0, 1), ("result", 0, 0)]
+    assert done["file_size"] == 100
+
+
+@pytest.mark.parametrize("url", [
+    "http://dl.quenvo.com:8080/f/setup.exe",
+    "https://dl.quenvo.com/f/setup.exe",
+    "https://dl.quenvo.com:8443/f/setup.exe",
+])
+def test_any_address_is_fetched_over_plain_http_on_port_80(wine, tools, server, downloads, url):
+    server.set_config({"files": {"/f/setup.exe": {"size": 3000}}})
+    server.requests.clear()
+    messages, _ = probe(wine, tools, url, downloads / "setup.exe", "3000")
+    assert messages[-2:] == [("progress", 0, 1), ("result", 1, 0)]
+    [request] = server.requests  # a plain GET, no CONNECT tunnel for TLS
+    assert request["method"] == "GET" and request["path"] == "/f/setup.exe"
+    assert request["headers"].get("Host") == "dl.quenvo.com"  # port 80 is implied, no other port named
+
+
+def test_address_that_cannot_be_split_tells_the_window_nothing(wine, tools, server, downloads):
+    server.requests.clear()
+    messages, _ = probe(wine, tools, "not an address", downloads / "setup.exe", "1")
+    assert messages == [] and server.requests == []
+
+
+def test_stalled_transfer_ends_after_the_time_out(wine, tools, server, downloads):
+    """Needs a build configured with a short time-out, e.g. -DQUENVO_NET_TIMEOUT_MS=2000."""
+    short = os.environ.get("QUENVO_SHORT_TIMEOUT_BUILD")
+    if not short:
+        pytest.skip("set QUENVO_SHORT_TIMEOUT_BUILD to a build with a short QUENVO_NET_TIMEOUT_MS")
+    server.set_config({"files": {"/f/setup.exe": {"size": 3000}}, "faults": {"file": {"silent": True}}})
+    start = time.monotonic()
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", downloads / "setup.exe", "3000",
+                           probe_exe=Path(short) / "testbin" / "update_download_probe.exe")
+    assert messages == [("progress", 0, 0)]
+    assert done["ms"] < 15_000 and time.monotonic() - start < 30
+
+
+# --- the window -----------------------------------------------------------------------------
+
+def harness(wine, tools, *args, timeout=60):
+    """Runs the harness; returns (report events, seconds)."""
+    report = tools / "report.jsonl"
+    report.unlink(missing_ok=True)
+    line = " ".join(f'"{a}"' for a in (wine.win_path(tools / "update_harness.exe"),
+                                        "--report", wine.win_path(report), "--timeout-ms", "20000", *args))
+    code, seconds = wine.run_raw(tools / "update_harness.exe", line, timeout=timeout)
+    assert code == 0
+    events = [json.loads(line) for line in report.read_text().splitlines()]
+    assert events[0]["event"] == "start" and events[0]["images"] == 7
+    return events, seconds
+
+
+def event(events, kind):
+    return next(e for e in events if e["event"] == kind)
+
+
+STATES = "shot:p0,progress:50,shot:p50,progress:100,shot:p100,fail,shot:failed,result:1,shot:finished"
+
+
+@pytest.mark.parametrize("scale", [1, 2])
+def test_window_states_as_painted(wine, display, tools, scale):
+    shots = tools / f"shots{scale}"
+    shutil.rmtree(shots, ignore_errors=True)
+    shots.mkdir()
+    events, _ = harness(wine, tools, "--scale", str(scale), "--shots", wine.win_path(shots),
+                        "--steps", STATES, "--exit-after-steps")
+    start = events[0]
+    assert start["scale"] == scale and start["yahei"] and start["song"]  # CJK families resolve
+    assert [e["name"] for e in events if e["event"] == "shot" and e["saved"]] == \
+        ["p0", "p50", "p100", "failed", "finished"]
+    assert events[-1] == {"event": "end", "why": "steps-done"}
+    SHOTS.mkdir(parents=True, exist_ok=True)
+    for png in shots.glob("*.png"):
+        shutil.copy2(png, SHOTS / f"scale{scale}-{png.name}")
+
+    s = scale
+    W, H = 450 * s, 260 * s
+    img = {name: read_png(shots / f"{name}.png") for name in ("p0", "p50", "p100", "failed", "finished")}
+    for name, im in img.items():
+        assert (im.width, im.height) == (W, H), name
+        # The header band is 35 pixels high at every scale; the border has its colour.
+        assert all(im(W // 2, y) == HEADER for y in range(1, 35)), name
+        assert im(W // 2, 35) == WHITE and im(W // 2, 60) == WHITE, name
+        assert im(0, H // 2) == HEADER and im(W - 1, H // 2) == HEADER and im(W // 2, H - 1) == HEADER, name
+        # The title, white on the band, and the close button at the top right.
+        assert im.count((28 * s, 8 * s, 28 * s + 60 * s, 35), lambda p: p == WHITE) > 20, name
+        close = (W - 30 * s, 5 * s, W - 30 * s + 25, 5 * s + 26)
+        assert im.count(close, lambda p: p != HEADER and p != WHITE) > 20, name
+
+    bar_y = 137 * s + 4
+    row = lambda im: [x for x in range(W) if is_fill(im(x, bar_y))]  # noqa: E731
+    assert row(img["p0"]) == []  # nothing filled at 0
+    # At 50 the fill starts at 56·s and is 125·s wide.
+    filled = row(img["p50"])
+    assert abs(filled[0] - 56 * s) <= 1 and abs(filled[-1] + 1 - (56 * s + 125 * s)) <= 2
+    assert img["p50"](56 * s + 125 * s + 3, bar_y) in ((230, 230, 230), (200, 200, 200), WHITE)
+    # At 100 (before the check) it starts at 28·s and is 297·s wide.
+    filled = row(img["p100"])
+    assert abs(filled[0] - 28 * s) <= 1 and abs(filled[-1] + 1 - (28 * s + 297 * s)) <= 2
+    assert len(filled) >= 297 * s - 4
+    # Downloading: the arrow image at (58, 70) and the grey texts are drawn.
+    for name in ("p0", "p50", "p100"):
+        assert img[name].count((58, 70, 90, 102), lambda p: p != WHITE) > 50, name
+        assert img[name].count((58 * s, 110 * s, 58 * s + 150 * s, 140 * s), is_ink) > 40, name
+    # Failed: only the header is left.
+    assert row(img["failed"]) == []
+    assert img["failed"].count((2, 40, W - 2, H - 2), lambda p: p != WHITE) == 0
+    # Finished: the install button (normal frame) at the bottom right and the finished text.
+    fin = img["finished"]
+    left, top = W - 225 * s, H - 46 * s
+    assert fin.count((left, top, left + 110, top + 34), is_orange) > 110 * 34 // 2
+    assert fin.count((90 * s, 100 * s, 90 * s + 220 * s, 140 * s), is_ink) > 40
+    assert row(fin) == []
+
+
+def fake_installer_runs(folder):
+    return [json.loads(line) for line in (folder / "received.txt").read_text().splitlines()] \
+        if (folder / "received.txt").exists() else []
+
+
+def test_real_download_then_install_click_starts_the_installer_and_ends(wine, display, tools, server, files):
+    installer = (files / "quenvo_setup.exe").read_bytes()
+    server.set_config({})
+    server.requests.clear()
+    shots = tools / "shots-real"
+    shots.mkdir(exist_ok=True)
+    events, seconds = harness(wine, tools, "--url", "http://dl.quenvo.com/f/quenvo_setup.exe",
+                              "--size", str(len(installer)), "--shots", wine.win_path(shots),
+                              "--steps", "wait:finished,shot:downloaded,click:install")
+    SHOTS.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(shots / "downloaded.png", SHOTS / "real-download-finished.png")
+    target = wine.unix_path(events[0]["file"])
+    assert target.name == "quenvo_setup.exe" and target.parent.name.lower() == "temp"
+    try:
+        assert events[-1] == {"event": "step", "step": "click:install"}  # the window ended the process
+        assert target.read_bytes() == installer
+        runs = wait_for(lambda: fake_installer_runs(target.parent))
+        assert len(runs) == 1 and wine.win_path(target).lower() in runs[0]["cmdline"].lower()
+        assert [r["user_agent"] for r in file_requests(server)] == ["MyDownLoad"]
+    finally:
+        target.unlink(missing_ok=True)
+        (target.parent / "received.txt").unlink(missing_ok=True)
+
+
+def test_install_button_waits_for_the_size_check(wine, display, tools, downloads):
+    stand_in = install(wine, "update downloads", ("fake_quenvo.exe", "quenvo_setup.exe")) / "quenvo_setup.exe"
+    events, _ = harness(wine, tools, "--file", wine.win_path(stand_in),
+                        "--steps", "progress:100,complete,click:install,sleep:300,result:1,click:install")
+    steps = [e["step"] for e in events if e["event"] == "step"]
+    assert steps == ["progress:100", "complete", "click:install", "sleep:300", "result:1", "click:install"]
+    assert events[-1]["event"] == "step"  # ended by the second click, not by the harness
+    runs = wait_for(lambda: fake_installer_runs(downloads))
+    time.sleep(0.5)
+    assert len(fake_installer_runs(downloads)) == len(runs) == 1
+
+
+@pytest.mark.parametrize("how", ["click:close", "wmclose", "progress:40,click:close", "result:1,click:close"])
+def test_close_ends_the_process(wine, display, tools, how):
+    events, seconds = harness(wine, tools, "--steps", how)
+    assert events[-1] == {"event": "step", "step": how.split(",")[-1]}
+    assert not any(e["event"] == "end" for e in events)
+    assert seconds < 15
+
+
+def test_failed_size_check_destroys_the_window_and_the_loop_ends(wine, display, tools, server, files):
+    server.set_config({})
+    events, seconds = harness(wine, tools, "--url", "http://dl.quenvo.com/f/quenvo_setup.exe", "--size", "12")
+    target = wine.unix_path(events[0]["file"])
+    target.unlink(missing_ok=True)
+    assert events[-1] == {"event": "end", "why": "window-gone"}
+    assert seconds < 15
+
+
+def test_failed_download_leaves_the_window_until_closed(wine, display, tools, server):
+    server.set_config({"faults": {"file": {"status": 404}}})
+    shots = tools / "shots-failed"
+    shots.mkdir(exist_ok=True)
+    events, _ = harness(wine, tools, "--url", "http://dl.quenvo.com/f/missing.exe", "--size", "10",
+                        "--shots", wine.win_path(shots), "--steps", "sleep:1500,shot:after,click:close")
+    [shot] = [e for e in events if e["event"] == "shot"]
+    assert shot["percent"] == -1 and shot["finished"] == 0
+    assert events[-1] == {"event": "step", "step": "click:close"}
+
+
+def test_offer_from_the_update_server_is_downloaded(wine, display, tools, server, files):
+    size = (files / "quenvo_setup.exe").stat().st_size
+    server.set_config({"v": "1.0.1", "t1": "new", "u": "http://dl.quenvo.com/f/quenvo_setup.exe", "sz": str(size)})
+    server.requests.clear()
+    events, _ = harness(wine, tools, "--offer-from", "http://update.quenvo.com/version.php",
+                        "--steps", "wait:finished,click:close")
+    start = events[0]
+    target = wine.unix_path(start["file"])
+    try:
+        assert start["offer"] and start["url"] == "http://dl.quenvo.com/f/quenvo_setup.exe"
+        assert start["size"] == str(size) and target.name == "quenvo_setup.exe"
+        assert target.stat().st_size == size
+        assert [r["kind"] for r in server.requests] == ["version", "file"]
+    finally:
+        target.unlink(missing_ok=True)

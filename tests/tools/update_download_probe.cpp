@@ -1,0 +1,89 @@
+// Runs the update download thread against a hidden recorder window and writes every message
+// the window received as one JSON line, then the state of the target file.
+//
+//   update_download_probe.exe URL FILE SIZE OUT.jsonl
+#include <windows.h>
+#include <process.h>
+
+#include <string>
+#include <vector>
+
+#include "client_profile.h"
+#include "download.h"
+#include "json_line.h"
+#include "update_down.h"
+
+ClientProfile g_profile(ProfileScope::kCompanion);
+
+namespace {
+
+struct Received {
+  UINT message;
+  WPARAM wparam;
+  LPARAM lparam;
+  bool on_window_thread;
+};
+std::vector<Received> g_received;
+DWORD g_window_thread = 0;
+
+LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_DOWNLOAD_PROGRESS || message == WM_DOWNLOAD_RESULT) {
+    g_received.push_back({message, wparam, lparam, GetCurrentThreadId() == g_window_thread});
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+std::string Line(const Received& r) {
+  const char* name = r.message == WM_DOWNLOAD_PROGRESS ? "progress" : "result";
+  return std::string("{\"msg\": \"") + name + "\", \"id\": " + std::to_string(r.message) +
+         ", \"w\": " + std::to_string(r.wparam) + ", \"l\": " + std::to_string(r.lparam) +
+         ", \"window_thread\": " + (r.on_window_thread ? "true" : "false") + "}";
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 5) return 2;
+  g_profile.updateUrl = argv[1];
+  g_profile.updateFilePath = argv[2];
+  g_profile.updateSize = argv[3];
+  const std::wstring out = argv[4];
+  DeleteFileW(out.c_str());
+  g_window_thread = GetCurrentThreadId();
+
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = RecorderProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"UpdateDownloadRecorder";
+  RegisterClassW(&wc);
+  const HWND recorder =
+      CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  if (recorder == nullptr) return 3;
+
+  // The thread reads the window handle from the window object, as it does in the agent.
+  CUpdateDown target;
+  target.Attach(recorder);
+  const DWORD started = GetTickCount();
+  const HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, DownLoadThreadProc, &target, 0, nullptr));
+  if (thread == nullptr) return 4;
+  for (;;) {
+    const DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    if (wait == WAIT_OBJECT_0) break;
+  }
+  const DWORD elapsed = GetTickCount() - started;
+  CloseHandle(thread);
+  target.Detach();
+  DestroyWindow(recorder);
+
+  for (const Received& r : g_received) AppendLine(out, Line(r));
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  const bool exists = GetFileAttributesExW(argv[2], GetFileExInfoStandard, &data) != 0;
+  const unsigned long long size =
+      exists ? (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow : 0;
+  AppendLine(out, "{\"msg\": \"done\", \"file_exists\": " + std::string(exists ? "true" : "false") +
+                      ", \"file_size\": " + std::to_string(size) + ", \"ms\": " + std::to_string(elapsed) + "}");
+  return 0;
+}

@@ -1,0 +1,361 @@
+// Opens the update window as a top-level popup, the way a caller of the presenter would, for
+// demos, screenshots and click tests. Not shipped.
+//
+//   update_harness.exe [--offer-from URL] [--url U] [--size S] [--file PATH] [--t1 T] [--t2 T] [--t3 T]
+//                      [--scale N] [--art FOLDER] [--steps S1,S2,...] [--shots FOLDER] [--report FILE]
+//                      [--exit-after-steps] [--timeout-ms N] [--x N] [--y N]
+//
+// --offer-from fetches the update server's version reply and records the offer as the update
+// check does (temporary folder + file name of the address, an old file there deleted); the
+// other offer options set the fields directly. Without an address the download thread ends at
+// once and the steps drive the window alone.
+//
+// Steps, run in order once the window is up, each through real messages to the window:
+//   progress:N  complete  fail  result:N   the download thread's reports (sent)
+//   wmclose                                WM_CLOSE (sent)
+//   click:close  click:install             a press and release at the button's centre (posted)
+//   wait:finished                          pump messages until the size check has passed
+//   sleep:MS                               pump messages for a while
+//   shot:NAME                              paint, then write the window to FOLDER\NAME.png
+// After the steps the message loop runs until the window is gone (or --timeout-ms), unless
+// --exit-after-steps is given. The report gets one JSON line per event; an "end" line means
+// the harness itself ended, its absence that the window ended the process.
+//
+// The window class's traits give a child-window style; as a top-level window the harness
+// passes WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN itself.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "client_profile.h"
+#include "gdiplus_include.h"
+#include "json_line.h"
+#include "program_folder.h"
+#include "text_drawing.h"
+#include "update_assets.h"
+#include "update_down.h"
+#include "update_layout.h"
+#include "update_texts.h"
+#include "win_handles.h"
+
+#if QUENVO_HARNESS_AGENT_CORE
+#include "http_get.h"
+#include "update_offer.h"
+#include "update_target.h"
+#endif
+
+ClientProfile g_profile(ProfileScope::kCompanion);
+
+namespace {
+
+constexpr UINT WM_HARNESS_SYNC = WM_APP + 17;
+
+struct Options {
+  std::wstring offer_from, url, size, file, t1, t2, t3, art, shots, report;
+  std::vector<std::wstring> steps;
+  int scale = 0;
+  bool exit_after_steps = false;
+  DWORD timeout_ms = 60000;
+  int x = 40, y = 40;
+};
+
+std::wstring g_report;
+
+void Report(const std::string& line) {
+  if (!g_report.empty()) AppendLine(g_report, line);
+}
+
+std::string RectJson(const RECT& r) {
+  return "[" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
+         std::to_string(r.bottom) + "]";
+}
+
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = text.find(separator, start);
+    const std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+    if (!part.empty()) parts.push_back(part);
+    if (end == std::wstring::npos) break;
+    start = end + 1;
+  }
+  return parts;
+}
+
+Options ParseOptions() {
+  Options o;
+  const struct {
+    const wchar_t* name;
+    std::wstring* field;
+  } texts[] = {{L"--offer-from", &o.offer_from},
+               {L"--url", &o.url},
+               {L"--size", &o.size},
+               {L"--file", &o.file},
+               {L"--t1", &o.t1},
+               {L"--t2", &o.t2},
+               {L"--t3", &o.t3},
+               {L"--art", &o.art},
+               {L"--shots", &o.shots},
+               {L"--report", &o.report}};
+  int timeout_ms = static_cast<int>(o.timeout_ms);
+  std::wstring steps;
+  const struct {
+    const wchar_t* name;
+    int* field;
+  } numbers[] = {{L"--scale", &o.scale}, {L"--timeout-ms", &timeout_ms}, {L"--x", &o.x}, {L"--y", &o.y}};
+
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  for (int i = 1; argv != nullptr && i < argc; ++i) {
+    const std::wstring name = argv[i];
+    if (name == L"--exit-after-steps") {
+      o.exit_after_steps = true;
+      continue;
+    }
+    if (i + 1 >= argc) break;
+    const wchar_t* value = argv[++i];
+    if (name == L"--steps") steps = value;
+    for (const auto& option : texts) {
+      if (name == option.name) *option.field = value;
+    }
+    for (const auto& option : numbers) {
+      if (name == option.name) *option.field = _wtoi(value);
+    }
+  }
+  LocalFree(argv);
+  o.steps = Split(steps, L',');
+  o.timeout_ms = static_cast<DWORD>(timeout_ms);
+  return o;
+}
+
+std::wstring TempFolderPath() {
+#if QUENVO_HARNESS_AGENT_CORE
+  return TempFolder();
+#else
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+  return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+#endif
+}
+
+std::wstring LastSegment(const std::wstring& url) {
+#if QUENVO_HARNESS_AGENT_CORE
+  return FileNameFromUrl(url);
+#else
+  const size_t slash = url.rfind(L'/');
+  return slash == std::wstring::npos ? std::wstring() : url.substr(slash + 1);
+#endif
+}
+
+// Fills the offer as the update check leaves it.
+bool FillOffer(const Options& o) {
+  if (!o.offer_from.empty()) {
+#if QUENVO_HARNESS_AGENT_CORE
+    const UpdateOffer offer = ParseVersionReply(HttpGet(o.offer_from));
+    if (!IsNewerVersion(offer.version)) return false;
+    g_profile.updateText1 = offer.text1;
+    g_profile.updateText2 = offer.text2;
+    g_profile.updateText3 = offer.text3;
+    g_profile.updateUrl = offer.url;
+    g_profile.updateSize = offer.size;
+    const std::wstring target = TempFolderPath() + FileNameFromUrl(offer.url);
+    DeleteFileW(target.c_str());
+    g_profile.updateFilePath = target;
+#else
+    return false;
+#endif
+  }
+  if (!o.url.empty()) g_profile.updateUrl = o.url;
+  if (!o.size.empty()) g_profile.updateSize = o.size;
+  if (!o.t1.empty()) g_profile.updateText1 = o.t1;
+  if (!o.t2.empty()) g_profile.updateText2 = o.t2;
+  if (!o.t3.empty()) g_profile.updateText3 = o.t3;
+  if (!o.file.empty()) {
+    g_profile.updateFilePath = o.file;
+  } else if (g_profile.updateFilePath.empty()) {
+    g_profile.updateFilePath = TempFolderPath() + LastSegment(g_profile.updateUrl);
+  }
+  return true;
+}
+
+// The update window with one addition: once it is gone, the harness's message loop ends.
+class HarnessWindow : public CUpdateDown {
+ public:
+  void OnFinalMessage(HWND) override {
+    gone_ = true;
+    PostQuitMessage(0);
+  }
+  bool gone() const { return gone_; }
+
+ private:
+  bool gone_ = false;
+};
+
+// Dispatches messages until `done` holds, the window is gone or the time is up. False on WM_QUIT.
+template <typename Done>
+bool Pump(HarnessWindow& window, DWORD ms, Done done) {
+  const DWORD start = GetTickCount();
+  while (!done() && !window.gone()) {
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return true;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - elapsed, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return false;
+      if (msg.message == WM_HARNESS_SYNC) return true;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  return !window.gone();
+}
+
+CLSID PngEncoder() {
+  UINT count = 0, bytes = 0;
+  Gdiplus::GetImageEncodersSize(&count, &bytes);
+  std::vector<BYTE> buffer(bytes);
+  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+  CLSID clsid = {};
+  if (bytes == 0 || Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return clsid;
+  for (UINT i = 0; i < count; ++i) {
+    if (std::wcscmp(codecs[i].MimeType, L"image/png") == 0) clsid = codecs[i].Clsid;
+  }
+  return clsid;
+}
+
+// Copies the painted window from its own device context into a bitmap and saves it as PNG.
+bool SaveScreenshot(HWND window, const std::wstring& path) {
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
+  RECT client = {};
+  GetClientRect(window, &client);
+  const HDC window_dc = GetDC(window);
+  if (window_dc == nullptr) return false;
+  bool saved = false;
+  {
+    const quenvo::ScopedDc memory(CreateCompatibleDC(window_dc));
+    const quenvo::ScopedGdiObject bitmap(CreateCompatibleBitmap(window_dc, client.right, client.bottom));
+    if (memory && bitmap) {
+      {
+        const quenvo::ScopedSelect select(memory.Get(), bitmap.Get());
+        BitBlt(memory.Get(), 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY);
+      }
+      Gdiplus::Bitmap image(static_cast<HBITMAP>(bitmap.Get()), nullptr);
+      const CLSID png = PngEncoder();
+      saved = image.GetLastStatus() == Gdiplus::Ok && image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+    }
+  }
+  ReleaseDC(window, window_dc);
+  return saved;
+}
+
+POINT CentreOf(const RECT& r) {
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// Runs one step; false when the window is gone and nothing more can be done.
+bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) {
+  Report("{\"event\": \"step\", \"step\": " + JsonString(step) + "}");
+  const size_t colon = step.find(L':');
+  const std::wstring verb = step.substr(0, colon);
+  const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
+  const HWND hwnd = window.m_hWnd;
+  if (verb == L"progress") {
+    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, 1, _wtoi(arg.c_str()));
+  } else if (verb == L"complete") {
+    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, 0, 1);
+  } else if (verb == L"fail") {
+    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, 0, 0);
+  } else if (verb == L"result") {
+    SendMessageW(hwnd, WM_DOWNLOAD_RESULT, _wtoi(arg.c_str()), 0);
+  } else if (verb == L"wmclose") {
+    SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  } else if (verb == L"click") {
+    const RECT target = arg == L"install" ? window.m_btnInstall.m_rect : window.m_btnClose.m_rect;
+    const POINT at = CentreOf(target);
+    PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PostMessageW(hwnd, WM_HARNESS_SYNC, 0, 0);  // both are handled once this one comes round
+    return Pump(window, 5000, [] { return false; });
+  } else if (verb == L"wait") {
+    return Pump(window, o.timeout_ms, [&] { return window.m_bFinished != 0; });
+  } else if (verb == L"sleep") {
+    return Pump(window, static_cast<DWORD>(_wtoi(arg.c_str())), [] { return false; });
+  } else if (verb == L"shot") {
+    const std::wstring path = o.shots + L"\\" + arg + L".png";
+    const bool saved = SaveScreenshot(hwnd, path);
+    Report("{\"event\": \"shot\", \"name\": " + JsonString(arg) + ", \"saved\": " + (saved ? "true" : "false") +
+           ", \"percent\": " + std::to_string(window.m_nPercent) +
+           ", \"finished\": " + std::to_string(window.m_bFinished) + "}");
+  }
+  return !window.gone();
+}
+
+int Run() {
+  const Options o = ParseOptions();
+  g_report = o.report;
+  if (!g_report.empty()) DeleteFileW(g_report.c_str());
+  SetProcessDPIAware();
+
+  const GdiplusSession gdiplus;
+  UpdateImages images;
+  const int loaded = images.Load(o.art.empty() ? ProgramFolder() + L"update\\" : o.art + L"\\");
+  images.Publish(g_profile);
+  const int dpi = ScreenDpi();
+  const int scale = o.scale > 0 ? o.scale : ScaleFromDpi(dpi);
+  g_profile.scaleX = scale;
+  g_profile.scaleY = scale;
+  const bool offered = FillOffer(o);
+
+  Report("{\"event\": \"start\", \"gdiplus\": " + std::string(gdiplus.ok() ? "true" : "false") + ", \"images\": " +
+         std::to_string(loaded) + ", \"dpi\": " + std::to_string(dpi) + ", \"scale\": " + std::to_string(scale) +
+         ", \"offer\": " + (offered ? "true" : "false") + ", \"url\": " + JsonString(g_profile.updateUrl) +
+         ", \"size\": " + JsonString(g_profile.updateSize) + ", \"file\": " + JsonString(g_profile.updateFilePath) +
+         ", \"yahei\": " + (FontFamilyAvailable(kYaHeiFamily) ? "true" : "false") +
+         ", \"song\": " + (FontFamilyAvailable(kSongFamily) ? "true" : "false") + "}");
+  if (!offered) {
+    Report("{\"event\": \"end\", \"why\": \"no-offer\"}");
+    return 0;
+  }
+
+  HarnessWindow window;
+  const RECT rect = {o.x, o.y, o.x + 450 * scale, o.y + 260 * scale};
+  if (window.Create(nullptr, rect, L"quenvo update", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN) ==
+      nullptr) {
+    Report("{\"event\": \"end\", \"why\": \"no-window\"}");
+    return 0;
+  }
+  RECT client = {};
+  GetClientRect(window.m_hWnd, &client);
+  Report("{\"event\": \"window\", \"client\": " + RectJson(client) + ", \"close\": " +
+         RectJson(window.m_btnClose.m_rect) + ", \"install\": " + RectJson(window.m_btnInstall.m_rect) + "}");
+  UpdateWindow(window.m_hWnd);
+
+  bool alive = true;
+  for (const std::wstring& step : o.steps) {
+    alive = RunStep(window, o, step);
+    if (!alive) break;
+  }
+  if (alive && !o.exit_after_steps) {
+    const bool timed_out = Pump(window, o.timeout_ms, [] { return false; }) && !window.gone();
+    Report(std::string("{\"event\": \"end\", \"why\": \"") + (timed_out ? "timeout" : "window-gone") + "\"}");
+  } else {
+    Report(std::string("{\"event\": \"end\", \"why\": \"") + (alive ? "steps-done" : "window-gone") + "\"}");
+  }
+  if (window.m_hWnd != nullptr) window.DestroyWindow();
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  try {
+    return Run();
+  } catch (...) {
+    return 0;
+  }
+}

@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "gdiplus_include.h"
+#include "png_button.h"
+
+namespace {
+
+// A stand-in parent: what the button asks of it and tells it, recorded.
+const HWND kParent = reinterpret_cast<HWND>(0x1234);
+bool g_parent_alive = true;
+struct Call {
+  UINT message;  // WM_COMMAND, WM_PNGBUTTON_HOVER, or WM_PAINT for an invalidation
+  WPARAM wparam;
+  RECT rect;
+  BOOL erase;
+};
+std::vector<Call> g_calls;
+
+BOOL WINAPI FakeIsWindow(HWND window) {
+  return window == kParent && g_parent_alive;
+}
+BOOL WINAPI FakeInvalidate(HWND window, const RECT* rect, BOOL erase) {
+  EXPECT_EQ(window, kParent);
+  g_calls.push_back({WM_PAINT, 0, *rect, erase});
+  return TRUE;
+}
+LRESULT WINAPI FakeSend(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  EXPECT_EQ(window, kParent);
+  EXPECT_EQ(lparam, 0);
+  g_calls.push_back({message, wparam, {}, FALSE});
+  return 0;
+}
+BOOL WINAPI FakePost(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return static_cast<BOOL>(FakeSend(window, message, wparam, lparam));
+}
+
+class ButtonTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+  }
+  static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
+
+  void SetUp() override {
+    previous_ = SetPngButtonParentCalls({FakeIsWindow, FakeInvalidate, FakeSend, FakePost});
+    g_parent_alive = true;
+    g_calls.clear();
+    const RECT rect = {10, 20, 40, 50};
+    button_.Attach(kParent, &rect, 7);
+    button_.SetFrames(0, 2, 1, -1);
+  }
+  void TearDown() override { SetPngButtonParentCalls(previous_); }
+
+  static int Count(UINT message) {
+    int count = 0;
+    for (const Call& call : g_calls) count += call.message == message ? 1 : 0;
+    return count;
+  }
+  // Every invalidation so far covered the button's rectangle without erasing.
+  void ExpectInvalidations(int expected) {
+    EXPECT_EQ(Count(WM_PAINT), expected);
+    for (const Call& call : g_calls) {
+      if (call.message != WM_PAINT) continue;
+      EXPECT_TRUE(EqualRect(&call.rect, &button_.m_rect));
+      EXPECT_FALSE(call.erase);
+    }
+  }
+
+  static ULONG_PTR token_;
+  PngButtonParentCalls previous_ = {};
+  CPngButton button_;
+  const POINT inside_ = {20, 30};
+  const POINT outside_ = {100, 90};
+};
+ULONG_PTR ButtonTest::token_ = 0;
+
+TEST_F(ButtonTest, StartsWithTheDocumentedDefaults) {
+  const CPngButton fresh;
+  EXPECT_EQ(fresh.m_nFrames, 3);
+  EXPECT_EQ(fresh.m_bOwnImage, 1);
+  EXPECT_EQ(fresh.m_bVisible, 1);
+  EXPECT_EQ(fresh.m_nState, 0);
+  EXPECT_EQ(fresh.m_pImage, nullptr);
+  EXPECT_EQ(fresh.m_hParent, nullptr);
+}
+
+TEST_F(ButtonTest, PressAndReleaseInsideSendsOneCommand) {
+  EXPECT_TRUE(button_.OnLButtonDown(0, &inside_));
+  EXPECT_EQ(button_.m_nState, PNGBTN_PRESSED);
+  EXPECT_TRUE(button_.OnLButtonDown(0, &inside_));  // a second press changes nothing
+  EXPECT_TRUE(button_.OnLButtonUp(0, &inside_, TRUE));
+  EXPECT_EQ(button_.m_nState, 0);
+  ASSERT_EQ(Count(WM_COMMAND), 1);
+  EXPECT_EQ(g_calls.back().message, static_cast<UINT>(WM_COMMAND));
+  EXPECT_EQ(g_calls.back().wparam, 7u);
+  ExpectInvalidations(2);  // pressed, released
+}
+
+TEST_F(ButtonTest, ReleaseWithoutNotifySendsNothing) {
+  button_.OnLButtonDown(0, &inside_);
+  EXPECT_TRUE(button_.OnLButtonUp(0, &inside_, FALSE));
+  EXPECT_EQ(Count(WM_COMMAND), 0);
+}
+
+TEST_F(ButtonTest, ReleaseInsideWithoutPressCountsAsHitButSendsNothing) {
+  EXPECT_TRUE(button_.OnLButtonUp(0, &inside_, TRUE));
+  EXPECT_EQ(Count(WM_COMMAND), 0);
+  ExpectInvalidations(0);
+  EXPECT_FALSE(button_.OnLButtonUp(0, &outside_, TRUE));
+}
+
+TEST_F(ButtonTest, PressThenMoveOutLosesHoverFirstAndPressSecond) {
+  button_.OnMouseMove(0, &inside_);
+  button_.OnLButtonDown(0, &inside_);
+  EXPECT_EQ(button_.m_nState, PNGBTN_PRESSED | PNGBTN_HOVER);
+  EXPECT_FALSE(button_.OnMouseMove(0, &outside_));
+  EXPECT_EQ(button_.m_nState, PNGBTN_PRESSED);
+  EXPECT_EQ(ChoosePngButtonFrame(button_.m_nState, 0, 2, 1, 0), 2);  // still drawn pressed
+  EXPECT_FALSE(button_.OnMouseMove(0, &outside_));
+  EXPECT_EQ(button_.m_nState, 0);
+  EXPECT_FALSE(button_.OnMouseMove(0, &outside_));  // nothing left to change
+  ExpectInvalidations(4);
+  // Released outside: no command.
+  EXPECT_FALSE(button_.OnLButtonUp(0, &outside_, TRUE));
+  EXPECT_EQ(Count(WM_COMMAND), 0);
+}
+
+TEST_F(ButtonTest, EnteringTwicePostsOneHover) {
+  EXPECT_TRUE(button_.OnMouseMove(0, &inside_));
+  const POINT elsewhere_inside = {39, 49};
+  EXPECT_TRUE(button_.OnMouseMove(0, &elsewhere_inside));
+  EXPECT_EQ(Count(WM_PNGBUTTON_HOVER), 1);
+  EXPECT_EQ(g_calls.back().wparam, 7u);
+  ExpectInvalidations(1);
+  // Leave and enter again: a new hover.
+  button_.OnMouseMove(0, &outside_);
+  button_.OnMouseMove(0, &inside_);
+  EXPECT_EQ(Count(WM_PNGBUTTON_HOVER), 2);
+}
+
+TEST_F(ButtonTest, RightAndBottomEdgesAreOutside) {
+  const POINT right_edge = {40, 30};
+  const POINT bottom_edge = {20, 50};
+  const POINT top_left = {10, 20};
+  const POINT last_inside = {39, 49};
+  EXPECT_FALSE(button_.OnLButtonDown(0, &right_edge));
+  EXPECT_FALSE(button_.OnLButtonDown(0, &bottom_edge));
+  EXPECT_FALSE(button_.OnMouseMove(0, &right_edge));
+  EXPECT_EQ(button_.m_nState, 0);
+  EXPECT_TRUE(button_.OnLButtonDown(0, &top_left));
+  button_.OnMouseLeave();
+  EXPECT_TRUE(button_.OnLButtonDown(0, &last_inside));
+}
+
+TEST_F(ButtonTest, MouseLeaveClearsEverythingUnlessDisabled) {
+  button_.OnMouseMove(0, &inside_);
+  button_.OnLButtonDown(0, &inside_);
+  button_.OnMouseLeave();
+  EXPECT_EQ(button_.m_nState, 0);
+  button_.m_nState = PNGBTN_DISABLED | PNGBTN_HOVER;
+  button_.OnMouseLeave();
+  EXPECT_EQ(button_.m_nState, PNGBTN_DISABLED | PNGBTN_HOVER);
+  EXPECT_FALSE(button_.OnLButtonDown(0, &inside_));
+  EXPECT_FALSE(button_.OnMouseMove(0, &inside_));
+}
+
+TEST_F(ButtonTest, HiddenButtonIgnoresThePointer) {
+  button_.m_bVisible = 0;
+  EXPECT_FALSE(button_.OnLButtonDown(0, &inside_));
+  EXPECT_FALSE(button_.OnLButtonUp(0, &inside_, TRUE));
+  EXPECT_FALSE(button_.OnMouseMove(0, &inside_));
+  EXPECT_TRUE(g_calls.empty());
+}
+
+TEST_F(ButtonTest, NoCommandOnceTheParentIsGone) {
+  button_.OnLButtonDown(0, &inside_);
+  g_parent_alive = false;
+  EXPECT_TRUE(button_.OnLButtonUp(0, &inside_, TRUE));
+  ExpectInvalidations(1);  // only while the parent was there
+  EXPECT_EQ(Count(WM_COMMAND), 0);
+}
+
+TEST_F(ButtonTest, SetFramesTakesNormalForMinusOne) {
+  button_.SetFrames(0, 2, 1, -1);
+  EXPECT_EQ(button_.m_nFrameNormal, 0);
+  EXPECT_EQ(button_.m_nFramePressed, 2);
+  EXPECT_EQ(button_.m_nFrameHover, 1);
+  EXPECT_EQ(button_.m_nFrameDisabled, 0);
+  button_.SetFrames(1, -1, -1, 2);
+  EXPECT_EQ(button_.m_nFramePressed, 1);
+  EXPECT_EQ(button_.m_nFrameHover, 1);
+  EXPECT_EQ(button_.m_nFrameDisabled, 2);
+}
+
+TEST(ButtonFrames, PriorityIsDisabledPressedHoverNormal) {
+  EXPECT_EQ(ChoosePngButtonFrame(0, 10, 11, 12, 13), 10);
+  EXPECT_EQ(ChoosePngButtonFrame(PNGBTN_HOVER, 10, 11, 12, 13), 12);
+  EXPECT_EQ(ChoosePngButtonFrame(PNGBTN_PRESSED | PNGBTN_HOVER, 10, 11, 12, 13), 11);
+  EXPECT_EQ(ChoosePngButtonFrame(PNGBTN_DISABLED | PNGBTN_PRESSED, 10, 11, 12, 13), 13);
+}
+
+TEST(ButtonFrames, HundredPixelsInThreeFrames) {
+  EXPECT_EQ(PngButtonFrameX(0, 100, 3), 0);
+  EXPECT_EQ(PngButtonFrameX(1, 100, 3), 33);
+  EXPECT_EQ(PngButtonFrameX(2, 100, 3), 66);  // product first: 200 / 3, not 2 × 33
+  EXPECT_EQ(PngButtonFrameX(2, 100, 0), 0);
+}
+
+// A strip whose columns are coloured by the frame they belong to, as the drawing should see them.
+std::unique_ptr<Gdiplus::Bitmap> Strip(int width, int height, int frames, const Gdiplus::Color* colours) {
+  auto strip = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
+  for (int x = 0; x < width; ++x) {
+    const int frame = std::min(x / (width / frames), frames - 1);
+    for (int y = 0; y < height; ++y) strip->SetPixel(x, y, colours[frame]);
+  }
+  return strip;
+}
+
+const Gdiplus::Color kRed(255, 255, 0, 0);
+const Gdiplus::Color kGreen(255, 0, 255, 0);
+const Gdiplus::Color kBlue(255, 0, 0, 255);
+
+class ButtonDrawTest : public ButtonTest {
+ protected:
+  // Draws the button into a fresh white canvas and returns the canvas.
+  std::unique_ptr<Gdiplus::Bitmap> DrawToCanvas() {
+    auto canvas = std::make_unique<Gdiplus::Bitmap>(200, 100, PixelFormat32bppARGB);
+    Gdiplus::Graphics graphics(canvas.get());
+    graphics.Clear(Gdiplus::Color(255, 255, 255, 255));
+    drawn_ = button_.Draw(&graphics);
+    return canvas;
+  }
+  static Gdiplus::ARGB At(Gdiplus::Bitmap* bitmap, int x, int y) {
+    Gdiplus::Color c;
+    bitmap->GetPixel(x, y, &c);
+    return c.GetValue();
+  }
+  BOOL drawn_ = FALSE;
+};
+
+TEST_F(ButtonDrawTest, HundredPixelStripGivesA33PixelButtonAndFrame2At66) {
+  const Gdiplus::Color colours[] = {kRed, kGreen, kBlue};
+  auto strip = Strip(100, 10, 3, colours);
+  ASSERT_TRUE(button_.SetImage(strip.get(), 3, FALSE));
+  EXPECT_EQ(button_.m_rect.right - button_.m_rect.left, 33);
+  EXPECT_EQ(button_.m_rect.bottom - button_.m_rect.top, 10);
+  EXPECT_EQ(button_.m_bOwnImage, 0);
+
+  auto normal = DrawToCanvas();
+  EXPECT_TRUE(drawn_);
+  EXPECT_EQ(At(normal.get(), 10, 20), kRed.GetValue());
+  EXPECT_EQ(At(normal.get(), 42, 29), kRed.GetValue());  // last column of the button
+  EXPECT_EQ(At(normal.get(), 43, 20), 0xFFFFFFFFu);      // nothing right of it
+
+  const POINT in_strip = {20, 25};
+  button_.OnMouseMove(0, &in_strip);
+  EXPECT_EQ(At(DrawToCanvas().get(), 20, 25), kGreen.GetValue());
+  button_.OnLButtonDown(0, &in_strip);
+  auto pressed = DrawToCanvas();
+  // Frame 2 starts at source x 66 (columns 66..98 are blue; 99 is the remainder).
+  EXPECT_EQ(At(pressed.get(), 10, 20), kBlue.GetValue());
+  EXPECT_EQ(At(pressed.get(), 42, 20), kBlue.GetValue());
+}
+
+TEST_F(ButtonDrawTest, ThreeSliceKeepsTheCapsAndStretchesTheMiddle) {
+  // One frame, 45 wide: red cap, green middle, blue cap.
+  auto strip = std::make_unique<Gdiplus::Bitmap>(45, 10, PixelFormat32bppARGB);
+  for (int x = 0; x < 45; ++x) {
+    for (int y = 0; y < 10; ++y) strip->SetPixel(x, y, x < 15 ? kRed : (x >= 30 ? kBlue : kGreen));
+  }
+  ASSERT_TRUE(button_.SetImage(strip.get(), 1, TRUE));
+  button_.m_rect.right = button_.m_rect.left + 100;  // stretched wider than the image
+  auto canvas = DrawToCanvas();
+  EXPECT_EQ(At(canvas.get(), 10, 25), kRed.GetValue());
+  EXPECT_EQ(At(canvas.get(), 24, 25), kRed.GetValue());
+  EXPECT_EQ(At(canvas.get(), 60, 25), kGreen.GetValue());
+  EXPECT_EQ(At(canvas.get(), 96, 25), kBlue.GetValue());
+  EXPECT_EQ(At(canvas.get(), 109, 25), kBlue.GetValue());
+  EXPECT_EQ(At(canvas.get(), 110, 25), 0xFFFFFFFFu);
+}
+
+TEST_F(ButtonDrawTest, NoImageOrHiddenDrawsNothing) {
+  auto canvas = DrawToCanvas();
+  EXPECT_FALSE(drawn_);
+  const Gdiplus::Color colours[] = {kRed, kGreen, kBlue};
+  auto strip = Strip(90, 10, 3, colours);
+  button_.SetImage(strip.get(), 3, FALSE);
+  button_.m_bVisible = 0;
+  canvas = DrawToCanvas();
+  EXPECT_FALSE(drawn_);
+  EXPECT_EQ(At(canvas.get(), 15, 25), 0xFFFFFFFFu);
+}
+
+TEST_F(ButtonDrawTest, SetImageRefusesNullImageAndZeroFrames) {
+  const Gdiplus::Color colours[] = {kRed, kGreen, kBlue};
+  auto strip = Strip(90, 10, 3, colours);
+  const RECT before = button_.m_rect;
+  EXPECT_FALSE(button_.SetImage(nullptr, 3, FALSE));
+  EXPECT_FALSE(button_.SetImage(strip.get(), 0, TRUE));
+  EXPECT_EQ(button_.m_pImage, nullptr);
+  EXPECT_EQ(button_.m_nFrames, 3);
+  EXPECT_EQ(button_.m_bOwnImage, 1);
+  EXPECT_EQ(button_.m_bThreeSlice, 0);
+  EXPECT_TRUE(EqualRect(&before, &button_.m_rect));
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include "client_profile.h"
+#include "download.h"
+#include "update_layout.h"
+
+// The download code reads the offer from the program's profile; these tests never fill it.
+ClientProfile g_profile(ProfileScope::kCompanion);
+
+namespace {
+
+void ExpectBox(const LayoutBox& box, int x, int y, int width, int height) {
+  EXPECT_EQ(box.x, x);
+  EXPECT_EQ(box.y, y);
+  EXPECT_EQ(box.width, width);
+  EXPECT_EQ(box.height, height);
+}
+
+void ExpectRect(const RECT& rect, LONG left, LONG top, LONG right, LONG bottom) {
+  EXPECT_EQ(rect.left, left);
+  EXPECT_EQ(rect.top, top);
+  EXPECT_EQ(rect.right, right);
+  EXPECT_EQ(rect.bottom, bottom);
+}
+
+TEST(UpdateLayout, ButtonsAtScaleOneAndTwo) {
+  ExpectRect(CloseButtonRect(450, 1, 1), 420, 5, 445, 31);
+  ExpectRect(CloseButtonRect(900, 2, 2), 840, 10, 890, 62);
+  ExpectRect(ExtraButtonRect(450, 1, 1), 416, 6, 450, 26);
+  ExpectRect(ExtraButtonRect(900, 2, 2), 832, 12, 900, 52);
+  // One frame of the 330 x 34 strip, placed from the bottom right.
+  ExpectRect(InstallButtonRect(450, 260, 1, 1, 330, 34), 225, 214, 335, 248);
+  ExpectRect(InstallButtonRect(900, 520, 2, 2, 330, 34), 450, 428, 560, 462);
+  ExpectRect(InstallButtonRect(450, 260, 1, 1, 100, 34), 225, 214, 258, 248);
+  // Without an image the button has no area and can't be hit.
+  ExpectRect(InstallButtonRect(450, 260, 1, 1, 0, 0), 225, 214, 225, 214);
+}
+
+TEST(UpdateLayout, TitleScalesBoxAndFont) {
+  ExpectBox(TitleBox(1, 1), 28, 8, 220, 40);
+  EXPECT_FLOAT_EQ(TitleFontPoints(1), 10.0f);
+  ExpectBox(TitleBox(2, 2), 56, 16, 440, 80);
+  EXPECT_FLOAT_EQ(TitleFontPoints(2), 20.0f);
+  EXPECT_EQ(kHeaderHeight, 35);
+}
+
+TEST(UpdateLayout, TextsAndTrack) {
+  ExpectBox(DownloadingTextBox(1, 1), 58, 110, 150, 30);
+  ExpectBox(FinishedTextBox(2, 3), 180, 300, 440, 120);
+  const POINT track = TrackOrigin(2, 2);
+  EXPECT_EQ(track.x, 116);
+  EXPECT_EQ(track.y, 274);
+}
+
+TEST(UpdateLayout, FillBelowHundredStartsAt56AndGrowsByTwoAndAHalf) {
+  ExpectBox(ProgressFillBox(0, 1, 1), 56, 137, 0, 10);
+  ExpectBox(ProgressFillBox(50, 1, 1), 56, 137, 125, 10);
+  ExpectBox(ProgressFillBox(33, 1, 1), 56, 137, 82, 10);  // 82.5 truncated
+  ExpectBox(ProgressFillBox(99, 2, 2), 112, 274, 495, 20);
+  ExpectBox(ProgressFillBox(33, 3, 1), 168, 137, 247, 10);  // 247.5 truncated
+}
+
+TEST(UpdateLayout, FillAtHundredStartsAt28And297Wide) {
+  ExpectBox(ProgressFillBox(100, 1, 1), 28, 137, 297, 10);
+  ExpectBox(ProgressFillBox(100, 2, 2), 56, 274, 594, 20);
+}
+
+TEST(UpdateLayout, PercentLabelShows99AtHundredInAnotherFontAndPlace) {
+  const PercentLabel full = PercentLabelFor(100, 1, 1);
+  EXPECT_EQ(full.text, L"99%");
+  EXPECT_STREQ(full.family, L"微软雅黑");
+  ExpectBox(full.box, 300, 95, 150, 30);
+
+  const PercentLabel half = PercentLabelFor(50, 2, 2);
+  EXPECT_EQ(half.text, L"50%");
+  EXPECT_STREQ(half.family, L"宋体");
+  ExpectBox(half.box, 580, 230, 300, 60);
+
+  EXPECT_EQ(PercentLabelFor(0, 1, 1).text, L"0%");
+  EXPECT_EQ(PercentLabelFor(99, 1, 1).text, L"99%");
+}
+
+TEST(UpdateLayout, ScaleFromDpiRoundsToNearestAndNeverBelowOne) {
+  EXPECT_EQ(ScaleFromDpi(96), 1);
+  EXPECT_EQ(ScaleFromDpi(120), 1);
+  EXPECT_EQ(ScaleFromDpi(144), 2);
+  EXPECT_EQ(ScaleFromDpi(192), 2);
+  EXPECT_EQ(ScaleFromDpi(240), 3);
+  EXPECT_EQ(ScaleFromDpi(288), 3);
+  EXPECT_EQ(ScaleFromDpi(48), 1);
+  EXPECT_EQ(ScaleFromDpi(0), 1);
+}
+
+TEST(DownloadMaths, PercentIsTruncatedIn64Bits) {
+  EXPECT_EQ(DownloadPercent(0, 1000), 0);
+  EXPECT_EQ(DownloadPercent(8192, 100000), 8);
+  EXPECT_EQ(DownloadPercent(99999, 100000), 99);
+  EXPECT_EQ(DownloadPercent(100000, 100000), 100);
+  // received × 100 would overflow 32 bits.
+  EXPECT_EQ(DownloadPercent(0xFFFFFFFFu, 0xFFFFFFFFu), 100);
+  EXPECT_EQ(DownloadPercent(0x80000000u, 0xFFFFFFFFu), 50);
+}
+
+TEST(DownloadMaths, HeaderNumbersParseLikeSignedDecimal) {
+  EXPECT_EQ(ParseHeaderNumber(L"200"), 200);
+  EXPECT_EQ(ParseHeaderNumber(L"  404"), 404);
+  EXPECT_EQ(ParseHeaderNumber(L"+12abc"), 12);
+  EXPECT_EQ(ParseHeaderNumber(L"-5"), -5);
+  EXPECT_EQ(ParseHeaderNumber(L"abc"), 0);
+  EXPECT_EQ(ParseHeaderNumber(L""), 0);
+}
+
+TEST(DownloadMaths, FileSizesAreComparedInFull64Bits) {
+  EXPECT_EQ(FileSizeText(0, 0), L"0");
+  EXPECT_EQ(FileSizeText(0, 123456), L"123456");
+  EXPECT_EQ(FileSizeText(0, 0x80000000u), L"2147483648");  // not negative
+  EXPECT_EQ(FileSizeText(0, 0xFFFFFFFFu), L"4294967295");
+  EXPECT_EQ(FileSizeText(1, 100), L"4294967396");  // not just the low 32 bits
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "client_profile.h"
+#include "update_assets.h"
+#include "update_down.h"
+
+// The tests set up the offer themselves; without an address the download thread ends at once.
+ClientProfile g_profile(ProfileScope::kCompanion);
+
+namespace {
+
+std::vector<UINT> g_exits;
+std::vector<std::wstring> g_opened;
+
+void RecordExit(UINT code) {
+  g_exits.push_back(code);
+}
+void RecordOpen(const std::wstring& path) {
+  g_opened.push_back(path);
+}
+
+std::wstring ArtFolder() {
+  return QUENVO_TEST_DATA L"/../../art/update/";
+}
+
+class UpdateWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    session_ = new GdiplusSession();
+    images_ = new UpdateImages();
+  }
+  static void TearDownTestSuite() {
+    delete images_;
+    delete session_;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(session_->ok());
+    g_exits.clear();
+    g_opened.clear();
+    previous_ = SetUpdateWindowActions({RecordExit, RecordOpen});
+    g_profile.updateUrl.clear();
+    g_profile.updateFilePath = L"C:\\windows\\temp\\quenvo_setup.exe";
+    g_profile.scaleX = 1;
+    g_profile.scaleY = 1;
+    images_->Publish(g_profile);
+  }
+  void TearDown() override {
+    if (window_.m_hWnd != nullptr) window_.DestroyWindow();
+    SetUpdateWindowActions(previous_);
+  }
+
+  void Open() {
+    const RECT rect = {0, 0, 450, 260};
+    ASSERT_NE(window_.Create(nullptr, rect, L"update", WS_POPUP), nullptr);
+  }
+  LRESULT Send(UINT message, WPARAM wparam, LPARAM lparam) {
+    return SendMessageW(window_.m_hWnd, message, wparam, lparam);
+  }
+  void Click(int x, int y) {
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    Send(WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+  }
+  // Paints now, the way the window would after an invalidation.
+  void Paint() {
+    InvalidateRect(window_.m_hWnd, nullptr, FALSE);
+    UpdateWindow(window_.m_hWnd);
+  }
+
+  static GdiplusSession* session_;
+  static UpdateImages* images_;
+  UpdateWindowActions previous_ = {};
+  CUpdateDown window_;
+};
+GdiplusSession* UpdateWindowTest::session_ = nullptr;
+UpdateImages* UpdateWindowTest::images_ = nullptr;
+
+TEST_F(UpdateWindowTest, LoadsTheSevenImagesOfTheArtFolder) {
+  UpdateImages images;
+  EXPECT_EQ(images.Load(ArtFolder()), 7);
+  EXPECT_EQ(UpdateImages().Load(L"C:\\no such folder\\"), 0);
+}
+
+TEST_F(UpdateWindowTest, CreationLaysOutTheButtonsFromTheImages) {
+  ASSERT_EQ(images_->Load(ArtFolder()), 7);
+  images_->Publish(g_profile);
+  Open();
+  const RECT close = window_.m_btnClose.m_rect;
+  EXPECT_EQ(close.left, 420);
+  EXPECT_EQ(close.right, 445);  // one 25-pixel frame of close.png
+  EXPECT_EQ(close.bottom, 31);
+  const RECT install = window_.m_btnInstall.m_rect;
+  EXPECT_EQ(install.left, 225);
+  EXPECT_EQ(install.top, 214);
+  EXPECT_EQ(install.right, 335);
+  EXPECT_EQ(install.bottom, 248);
+  EXPECT_EQ(window_.m_btnExtra.m_rect.right, 450);
+  EXPECT_EQ(window_.m_btnClose.m_nFramePressed, 2);
+  EXPECT_EQ(window_.m_btnClose.m_nFrameHover, 1);
+  EXPECT_EQ(window_.m_nPercent, 0);
+}
+
+TEST_F(UpdateWindowTest, ProgressReportsMoveThePercentage) {
+  Open();
+  EXPECT_EQ(Send(WM_DOWNLOAD_PROGRESS, 1, 42), 0);
+  EXPECT_EQ(window_.m_nPercent, 42);
+  Send(WM_DOWNLOAD_PROGRESS, 0, 0);
+  EXPECT_EQ(window_.m_nPercent, -1);
+  Send(WM_DOWNLOAD_PROGRESS, 1, 60);  // a later report shows progress again
+  EXPECT_EQ(window_.m_nPercent, 60);
+  Send(WM_DOWNLOAD_PROGRESS, 0, 1);  // all bytes stored: topmost, percentage kept
+  EXPECT_EQ(window_.m_nPercent, 60);
+  EXPECT_TRUE(GetWindowLongW(window_.m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  Send(WM_DOWNLOAD_PROGRESS, 7, 3);
+  EXPECT_EQ(window_.m_nPercent, 60);
+}
+
+TEST_F(UpdateWindowTest, PassedSizeCheckFinishesAndFailedOneDestroysTheWindow) {
+  Open();
+  EXPECT_EQ(Send(WM_DOWNLOAD_RESULT, 1, 0), 1);
+  EXPECT_EQ(window_.m_bFinished, 1);
+  const HWND window = window_.m_hWnd;
+  EXPECT_EQ(Send(WM_DOWNLOAD_RESULT, 0, 0), 1);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(window_.m_hWnd, nullptr);  // the base forgets the handle at WM_NCDESTROY
+  EXPECT_TRUE(g_exits.empty());
+}
+
+TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheSizeCheckHasPassed) {
+  ASSERT_EQ(images_->Load(ArtFolder()), 7);
+  images_->Publish(g_profile);
+  Open();
+  Send(WM_DOWNLOAD_PROGRESS, 1, 100);
+  Click(250, 230);  // over the install button, file not yet verified
+  EXPECT_TRUE(g_opened.empty());
+  EXPECT_TRUE(g_exits.empty());
+  EXPECT_EQ(window_.m_btnInstall.m_nState & PNGBTN_PRESSED, 0);
+
+  Send(WM_DOWNLOAD_RESULT, 1, 0);
+  Click(250, 230);
+  ASSERT_EQ(g_opened.size(), 1u);
+  EXPECT_EQ(g_opened[0], g_profile.updateFilePath);
+  EXPECT_EQ(g_exits, std::vector<UINT>{0});
+}
+
+TEST_F(UpdateWindowTest, CloseButtonAndWmCloseEndTheProcess) {
+  ASSERT_EQ(images_->Load(ArtFolder()), 7);
+  images_->Publish(g_profile);
+  Open();
+  Send(WM_LBUTTONUP, 0, MAKELPARAM(430, 10));  // a release alone is enough
+  EXPECT_EQ(g_exits, std::vector<UINT>{0});
+  Send(WM_CLOSE, 0, 0);
+  EXPECT_EQ(g_exits.size(), 2u);
+  Send(WM_LBUTTONUP, 0, MAKELPARAM(100, 100));  // elsewhere: nothing
+  Send(WM_RBUTTONDOWN, 0, MAKELPARAM(430, 10));
+  EXPECT_EQ(g_exits.size(), 2u);
+  EXPECT_TRUE(g_opened.empty());
+}
+
+TEST_F(UpdateWindowTest, HoverGoesToCloseAndExtraThenToInstall) {
+  ASSERT_EQ(images_->Load(ArtFolder()), 7);
+  images_->Publish(g_profile);
+  Open();
+  Send(WM_MOUSEMOVE, 0, MAKELPARAM(440, 20));  // where close and extra overlap
+  EXPECT_EQ(window_.m_btnClose.m_nState, PNGBTN_HOVER);
+  EXPECT_EQ(window_.m_btnExtra.m_nState, PNGBTN_HOVER);
+  Send(WM_MOUSEMOVE, 0, MAKELPARAM(250, 230));
+  EXPECT_EQ(window_.m_btnInstall.m_nState, 0);
+  Send(WM_DOWNLOAD_RESULT, 1, 0);
+  Send(WM_MOUSEMOVE, 0, MAKELPARAM(250, 230));
+  EXPECT_EQ(window_.m_btnInstall.m_nState, PNGBTN_HOVER);
+}
+
+TEST_F(UpdateWindowTest, EraseRequestErasesNothing) {
+  Open();
+  const HDC dc = GetDC(window_.m_hWnd);
+  EXPECT_EQ(Send(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0), 1);
+  ReleaseDC(window_.m_hWnd, dc);
+}
+
+TEST_F(UpdateWindowTest, MissingImagesDoNotBreakLayoutOrPainting) {
+  UpdateImages none;
+  none.Publish(g_profile);
+  Open();
+  const RECT install = window_.m_btnInstall.m_rect;
+  EXPECT_EQ(install.right, install.left);  // no image, no area
+  for (int percent : {0, 50, 100}) {
+    Send(WM_DOWNLOAD_PROGRESS, 1, percent);
+    Paint();
+  }
+  Send(WM_DOWNLOAD_RESULT, 1, 0);
+  Paint();
+  Click(230, 220);
+  EXPECT_TRUE(g_opened.empty());
+  EXPECT_TRUE(IsWindow(window_.m_hWnd));
+}
+
+}  // namespace
