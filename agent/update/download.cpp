@@ -98,32 +98,77 @@ long CDownLoad::RequestFile(const wchar_t* host, const wchar_t* url_path, const 
   return result;
 }
 
+namespace {
+
+// Redirects are followed here rather than by WinInet, which (under Wine at least) follows a
+// redirect loop without end. Ten hops is more than any real download needs.
+constexpr int kMaxRedirects = 10;
+
+bool IsRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Splits the redirect's target, resolved against where the request went, into host and path.
+bool RedirectTarget(HINTERNET request, const std::wstring& host, const std::wstring& url_path, std::wstring* next_host,
+                    std::wstring* next_path) {
+  wchar_t location[2048] = {};
+  DWORD size = sizeof location - sizeof location[0];
+  if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return false;
+  const std::wstring base = L"http://" + host + url_path;
+  wchar_t combined[4096] = {};
+  DWORD length = 4096;
+  if (!InternetCombineUrlW(base.c_str(), location, combined, &length, ICU_NO_ENCODE)) return false;
+  wchar_t new_host[kUrlPartLength] = {};
+  wchar_t new_path[kUrlPartLength] = {};
+  URL_COMPONENTSW parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = new_host;
+  parts.dwHostNameLength = kUrlPartLength;
+  parts.lpszUrlPath = new_path;
+  parts.dwUrlPathLength = kUrlPartLength;
+  if (!InternetCrackUrlW(combined, 0, 0, &parts)) return false;
+  *next_host = new_host;
+  *next_path = new_path;
+  return true;
+}
+
+}  // namespace
+
 // Connection and request are closed on return, before the Internet handle.
 long CDownLoad::Exchange(HINTERNET internet, const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path,
                          DWORD disposition) {
   SetTimeouts(internet);
-  // Port 80 and plain HTTP whatever the address says.
-  quenvo::ScopedInternet connection(InternetConnectW(internet, host, INTERNET_DEFAULT_HTTP_PORT, /*user*/ nullptr,
-                                                     /*password*/ nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return E_FAIL;
-  quenvo::ScopedInternet request(HttpOpenRequestW(connection.Get(), /*verb*/ nullptr, url_path, /*version*/ nullptr,
-                                                  /*referrer*/ nullptr, /*accept*/ nullptr,
-                                                  INTERNET_FLAG_KEEP_CONNECTION, 0));
-  if (!request) return E_FAIL;
-  SetTimeouts(request.Get());
-  if (!HttpSendRequestW(request.Get(), /*headers*/ nullptr, 0, /*body*/ nullptr, 0)) return E_FAIL;
+  std::wstring current_host = host;
+  std::wstring current_path = url_path;
+  for (int hop = 0;; ++hop) {
+    // Port 80 and plain HTTP whatever the address says.
+    quenvo::ScopedInternet connection(InternetConnectW(internet, current_host.c_str(), INTERNET_DEFAULT_HTTP_PORT,
+                                                       /*user*/ nullptr, /*password*/ nullptr, INTERNET_SERVICE_HTTP, 0,
+                                                       0));
+    if (!connection) return E_FAIL;
+    quenvo::ScopedInternet request(HttpOpenRequestW(connection.Get(), /*verb*/ nullptr, current_path.c_str(),
+                                                    /*version*/ nullptr, /*referrer*/ nullptr, /*accept*/ nullptr,
+                                                    INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
+    if (!request) return E_FAIL;
+    SetTimeouts(request.Get());
+    if (!HttpSendRequestW(request.Get(), /*headers*/ nullptr, 0, /*body*/ nullptr, 0)) return E_FAIL;
 
-  // HttpSendRequest succeeds on an HTTP error too, so the status is checked by hand.
-  long status = 0;
-  if (!QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return E_FAIL;
-  if (m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(static_cast<int>(status));
-  if (status != 200) return E_FAIL;
+    // HttpSendRequest succeeds on an HTTP error too, so the status is checked by hand.
+    long status = 0;
+    if (!QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return E_FAIL;
+    if (IsRedirect(status) && hop < kMaxRedirects &&
+        RedirectTarget(request.Get(), current_host, current_path, &current_host, &current_path)) {
+      continue;
+    }
+    if (m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(static_cast<int>(status));
+    if (status != 200) return E_FAIL;
 
-  long length = 0;
-  if (!QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length)) return E_FAIL;
-  if (m_pCallBack != nullptr) m_pCallBack->OnContentLength(url_path, length);
+    long length = 0;
+    if (!QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length)) return E_FAIL;
+    if (m_pCallBack != nullptr) m_pCallBack->OnContentLength(current_path.c_str(), length);
 
-  return ReceiveToFile(request.Get(), file_path, length, disposition) ? S_OK : kIncomplete;
+    return ReceiveToFile(request.Get(), file_path, length, disposition) ? S_OK : kIncomplete;
+  }
 }
 
 BOOL CDownLoad::ReceiveToFile(HINTERNET request, const wchar_t* file_path, long length, DWORD disposition) {

@@ -375,3 +375,15 @@ def test_silent_server_times_out(fresh):
     assert fresh.wine.reg_texts()["rday"] == today()
     fresh.server.set_config({})
     assert events(fresh.run_raw(f'"{fresh.wine.win_path(exe)}" data=install', exe=exe)) == INSTALL
+
+
+def test_redirect_loop_ends_after_ten_hops(fresh):
+    fresh.server.set_config({"faults": {"version": {"redirect": "http://update.quenvo.com/version.php?again"}}})
+    sent = fresh.run("data=run")
+    assert [r["kind"] for r in sent] == ["report", "report"] + ["version"] * 11
+
+
+def test_redirect_to_another_host_is_followed(fresh):
+    fresh.server.set_config({"faults": {"stat": {"redirect": "http://moved.quenvo.com/version.php?from=stat"}}})
+    sent = fresh.run("data=install")
+    assert [(r["host"], r["kind"]) for r in sent] == [("stat.quenvo.com", "report"), ("moved.quenvo.com", "version")]

@@ -229,6 +229,25 @@ def test_failed_exchange_reports_failure_and_no_size_check(wine, tools, server, 
     assert done["file_exists"] is False  # the body is never read
 
 
+def test_redirect_is_followed_to_another_host(wine, tools, server, downloads):
+    body = b"r" * 20_000
+    server.set_config({"version_body_hex": body.hex(),
+                       "faults": {"file": {"redirect": "http://mirror.quenvo.com/version.php?f=setup.exe"}}})
+    target = downloads / "setup.exe"
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, str(len(body)))
+    assert messages[-2:] == [("progress", 0, 1), ("result", 1, 0)]
+    assert target.read_bytes() == body
+
+
+def test_redirect_loop_ends_after_ten_hops(wine, tools, server, downloads):
+    server.set_config({"files": {"/f/setup.exe": {"size": 10}},
+                       "faults": {"file": {"redirect": "http://dl.quenvo.com/f/setup.exe"}}})
+    server.requests.clear()
+    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", downloads / "setup.exe", "10")
+    assert messages == [("progress", 0, 0)]  # the last redirect's status is not a success
+    assert len(file_requests(server)) == 11
+
+
 def test_body_that_ends_early_ends_the_transfer_as_incomplete(wine, tools, server, downloads):
     size = 60_000
     server.set_config({"files": {"/f/setup.exe": {"size": size}}, "faults": {"file": {"close_early": True}}})
