@@ -2,10 +2,11 @@
 the exit code is 0, nothing crashes, and the first-run facts ("fday", "fver", "ch") are
 never lost: a readable stored value is left exactly as it was."""
 import json
+import socket
 
 import pytest
 
-from wine import BIN, install, wait_for
+from wine import install, wait_for
 
 CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
 KEPT = ("fday", "fver", "ch")
@@ -63,9 +64,27 @@ COMMAND_TAILS = [
 ]
 
 
+# program: (its file, what is installed beside it, the tail of an ordinary start)
+PROGRAMS = {
+    "launcher": ("Quenvodef.exe", [("fake_quenvo.exe", "quenvo.exe")], "a.docx"),
+    "agent": ("quenvodata.exe", [], "data=run"),
+    "registrar": ("quenvocommon.exe", ["FileAssociation.dll", "Quenvodef.exe"], ""),
+}
+
+
 @pytest.fixture(scope="module")
-def launcher(wine):
-    return install(wine, "hostile/launcher suite", "Quenvodef.exe", ("fake_quenvo.exe", "quenvo.exe"))
+def installed(wine):
+    """Each program in a folder of its own; the agent's proxy is a closed port, so its
+    requests fail at once."""
+    wine.set_proxy(closed_port())
+    return {name: install(wine, f"hostile/{name} folder", exe, *extra) / exe
+            for name, (exe, extra, _) in PROGRAMS.items()}
+
+
+def closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def assert_sound(measured):
@@ -97,25 +116,34 @@ def check_first_run_facts(before, after):
             assert kind == 1 and readable(kind, data), f"{name} was not given a sound default"
 
 
+@pytest.mark.parametrize("program", PROGRAMS)
 @pytest.mark.parametrize("state", REGISTRY_STATES.values(), ids=REGISTRY_STATES.keys())
-def test_launcher_survives_registry_state(wine, launcher, state):
+def test_program_survives_registry_state(wine, installed, program, state):
     set_state(wine, state)
     before = wine.reg_values()
-    received = launcher / "received.txt"
-    received.unlink(missing_ok=True)
-    measured = wine.run_measured(launcher / "Quenvodef.exe", f'"{wine.win_path(launcher / "Quenvodef.exe")}" a.docx')
-    assert_sound(measured)
-    assert wait_for(received.exists)
+    exe = installed[program]
+    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {PROGRAMS[program][2]}'))
+    check_first_run_facts(before, wine.reg_values())
+
+
+@pytest.mark.parametrize("program", ["agent", "registrar"])
+@pytest.mark.parametrize("tail", COMMAND_TAILS, ids=range(len(COMMAND_TAILS)))
+def test_program_survives_command_line(wine, installed, program, tail):
+    set_state(wine, {"fday": sz("2020-1-1"), "fver": sz("1.0"), "ch": sz("9")})
+    before = wine.reg_values()
+    exe = installed[program]
+    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}'))
     check_first_run_facts(before, wine.reg_values())
 
 
 @pytest.mark.parametrize("tail", COMMAND_TAILS, ids=range(len(COMMAND_TAILS)))
-def test_launcher_passes_any_command_line_on(wine, launcher, tail):
-    received = launcher / "received.txt"
+def test_launcher_passes_any_command_line_on(wine, installed, tail):
+    exe = installed["launcher"]
+    received = exe.parent / "received.txt"
     received.unlink(missing_ok=True)
-    line = f'"{wine.win_path(launcher / "Quenvodef.exe")}" {tail}'
-    assert_sound(wine.run_measured(launcher / "Quenvodef.exe", line))
+    line = f'"{wine.win_path(exe)}" {tail}'
+    assert_sound(wine.run_measured(exe, line))
     assert wait_for(received.exists), "quenvo.exe was not started"
     record = json.loads(received.read_text().splitlines()[0])
-    expected = line[len(f'"{wine.win_path(launcher / "Quenvodef.exe")}"'):].lstrip("".join(map(chr, range(1, 33))))
+    expected = line[len(f'"{wine.win_path(exe)}"'):].lstrip("".join(map(chr, range(1, 33))))
     assert record["cmdline"].endswith(expected)
