@@ -11,6 +11,7 @@
 #include "report_query.h"
 #include "text.h"
 #include "update_offer.h"
+#include "temp_folder.h"
 #include "update_target.h"
 
 namespace {

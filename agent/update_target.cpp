@@ -1,7 +1,5 @@
 #include "update_target.h"
 
-#include <vector>
-
 std::wstring FileNameFromUrl(const std::wstring& url) {
   const std::wstring path = url.substr(0, url.find_first_of(L"?#"));
   const size_t slash = path.rfind(L'/');
@@ -17,16 +15,4 @@ bool IsSafeFileName(const std::wstring& name) {
   }
   const wchar_t last = name.back();
   return last != L'.' && last != L' ';
-}
-
-std::wstring TempFolder(TempPathFunction query) {
-  std::vector<wchar_t> buffer(MAX_PATH, L'\0');
-  DWORD length = query(static_cast<DWORD>(buffer.size()), buffer.data());
-  if (length >= buffer.size()) {
-    // Too long for the buffer: the answer is the size needed, NUL included.
-    buffer.assign(length + 1, L'\0');
-    length = query(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length >= buffer.size()) return std::wstring();  // it grew again meanwhile: none
-  }
-  return std::wstring(buffer.data(), length);
 }

@@ -1,8 +1,5 @@
-// Where a downloaded update installer goes: the temporary folder and a file name taken
-// from the download address.
+// The file name of a downloaded update installer, taken from the download address.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
@@ -14,8 +11,3 @@ std::wstring FileNameFromUrl(const std::wstring& url);
 // path separator, drive colon, wildcard, quote, angle bracket, bar or control character,
 // and no trailing dot or blank (the platform trims those, so "." and ".." name folders).
 bool IsSafeFileName(const std::wstring& name);
-
-// The temporary folder with its trailing backslash, or "" when the platform has none.
-// Asks again with a large enough buffer when the path is longer than 260 units.
-using TempPathFunction = DWORD(WINAPI*)(DWORD, LPWSTR);
-std::wstring TempFolder(TempPathFunction query = GetTempPathW);

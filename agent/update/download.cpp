@@ -179,8 +179,11 @@ BOOL CDownLoad::ReceiveToFile(HINTERNET request, const wchar_t* file_path, long 
                                         FILE_ATTRIBUTE_NORMAL, /*template*/ nullptr));
     BYTE block[kDownloadBlockSize];
     while (file && stored < wanted) {
+      // Never past the announced length: a server that sends more must not grow the file
+      // beyond it, nor push the progress past 100.
+      const DWORD asked = wanted - stored < sizeof block ? wanted - stored : static_cast<DWORD>(sizeof block);
       DWORD read = 0;
-      const BOOL read_ok = InternetReadFile(request, block, sizeof block, &read);
+      const BOOL read_ok = InternetReadFile(request, block, asked, &read);
       BOOL write_ok = FALSE;
       if (read_ok) {
         DWORD written = 0;

@@ -44,6 +44,7 @@
 #if QUENVO_HARNESS_AGENT_CORE
 #include "http_get.h"
 #include "update_offer.h"
+#include "temp_folder.h"
 #include "update_target.h"
 #endif
 

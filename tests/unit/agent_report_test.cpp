@@ -9,6 +9,7 @@
 #include "client_profile.h"
 #include "registry.h"
 #include "reports.h"
+#include "temp_folder.h"
 #include "update_target.h"
 
 namespace {

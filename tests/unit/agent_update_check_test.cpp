@@ -5,6 +5,7 @@
 
 #include "reply_buffer.h"
 #include "update_offer.h"
+#include "temp_folder.h"
 #include "update_target.h"
 
 namespace {
