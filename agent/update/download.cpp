@@ -74,16 +74,25 @@ int CDownLoadCallBack::OnDownLoadComplete() {
   return 0;
 }
 
-long CDownLoad::DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD disposition) {
-  wchar_t host[kUrlPartLength] = {};
-  wchar_t url_path[kUrlPartLength] = {};
+namespace {
+
+// Only the host name and the URL path are taken, each into a 260-unit buffer.
+bool SplitAddress(const wchar_t* url, wchar_t (&host)[kUrlPartLength], wchar_t (&url_path)[kUrlPartLength]) {
   URL_COMPONENTSW parts = {};
   parts.dwStructSize = sizeof parts;
   parts.lpszHostName = host;
   parts.dwHostNameLength = kUrlPartLength;
   parts.lpszUrlPath = url_path;
   parts.dwUrlPathLength = kUrlPartLength;
-  if (!InternetCrackUrlW(url, 0, 0, &parts)) return E_FAIL;
+  return InternetCrackUrlW(url, 0, 0, &parts) != FALSE;
+}
+
+}  // namespace
+
+long CDownLoad::DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD disposition) {
+  wchar_t host[kUrlPartLength] = {};
+  wchar_t url_path[kUrlPartLength] = {};
+  if (!SplitAddress(url, host, url_path)) return E_FAIL;
   return RequestFile(host, url_path, file_path, disposition);
 }
 
@@ -120,13 +129,7 @@ bool RedirectTarget(HINTERNET request, const std::wstring& host, const std::wstr
   if (!InternetCombineUrlW(base.c_str(), location, combined, &length, ICU_NO_ENCODE)) return false;
   wchar_t new_host[kUrlPartLength] = {};
   wchar_t new_path[kUrlPartLength] = {};
-  URL_COMPONENTSW parts = {};
-  parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = new_host;
-  parts.dwHostNameLength = kUrlPartLength;
-  parts.lpszUrlPath = new_path;
-  parts.dwUrlPathLength = kUrlPartLength;
-  if (!InternetCrackUrlW(combined, 0, 0, &parts)) return false;
+  if (!SplitAddress(combined, new_host, new_path)) return false;
   *next_host = new_host;
   *next_path = new_path;
   return true;
