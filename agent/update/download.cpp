@@ -213,13 +213,17 @@ void RunDownload(CUpdateDown* window) {
   if (result < 0) return;  // already reported as a failure, if the address could be split at all
 
   WIN32_FIND_DATAW found = {};
-  std::wstring size = L"0";
+  // Only a file can pass: with no file, or a folder, at the target there is nothing to install,
+  // even when the offer announced a size of 0.
+  std::wstring size;
   {
     quenvo::ScopedFindHandle find(FindFirstFileW(g_profile.updateFilePath.c_str(), &found));
-    if (find) size = FileSizeText(found.nFileSizeHigh, found.nFileSizeLow);
+    if (find && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      size = FileSizeText(found.nFileSizeHigh, found.nFileSizeLow);
+    }
   }
   // Compared as text: a leading zero, a sign or a blank in the offer never matches.
-  const WPARAM matches = size == g_profile.updateSize ? 1 : 0;
+  const WPARAM matches = !size.empty() && size == g_profile.updateSize ? 1 : 0;
   ::SendMessageW(window->m_hWnd, WM_DOWNLOAD_RESULT, matches, 0);
 }
 

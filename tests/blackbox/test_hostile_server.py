@@ -95,7 +95,7 @@ def server(wine):
 @pytest.fixture(scope="module")
 def timings():
     path = BUILD / "hostile-timings.txt"
-    with path.open("w") as out:
+    with path.open("a") as out:
         yield out
 
 

@@ -1,0 +1,331 @@
+"""Hostile servers and files against the update downloader (through the download probe) and
+the agent's update check. Odd lengths, statuses, redirects and broken transfers, and a target
+that is locked by another process, a folder, read-only, or in a folder that does not exist.
+Every case exits with 0 and without a crash, the messages keep their order (progress rises
+within 0..100; a size check follows a failure only when the exchange itself went through),
+and ends within a bound. Run
+times are appended to build/.../hostile-timings.txt."""
+import json
+import os
+import random
+import shutil
+import socketserver
+import subprocess
+import threading
+from contextlib import contextmanager
+from pathlib import Path
+
+import pytest
+
+from dev_server import PATTERN_BLOCK, DevServer
+from test_hostile import CRASH_MARKS, set_state, sz
+from test_hostile_server import FACTS, offer
+from wine import BUILD, TESTBIN, install, wait_for
+
+URL, FILE = "http://dl.quenvo.com/f/setup.exe", "/f/setup.exe"
+GARBAGE = random.Random(11).randbytes(100_000)
+SHORT_BUILD = os.environ.get("QUENVO_SHORT_TIMEOUT_BUILD")
+FAILED, COMPLETE = ("progress", 0, 0), ("progress", 0, 1)
+SHORT_CASES = {"silent server", "stall mid-body"}  # they wait for the time-out
+
+
+def result(passed):
+    return ("result", passed, 0)
+
+
+def pattern(size):
+    whole, rest = divmod(size, len(PATTERN_BLOCK))
+    return PATTERN_BLOCK * whole + PATTERN_BLOCK[:rest]
+
+
+def sized(size, **fault):
+    return {"files": {FILE: {"size": size}}, "faults": {"file": fault}}
+
+
+def raw_reply(head, body=b"", hold=False):
+    """A reply written byte for byte by the bare server (hold: then say nothing more)."""
+    return {"raw": head.replace("\n", "\r\n").encode() + b"\r\n" + body, "hold": hold}
+
+
+def refused(config, reports=(FAILED,)):
+    """A case in which nothing is read: a failure report and no size check."""
+    return config, "5000", "none", list(reports), None
+
+
+# id: (server config, offered size, progress ("none", "part" or "full"), the messages after
+#      the progress, the file's bytes afterwards (None: no file; ("prefix", body): a start of it))
+DOWNLOADS = {
+    "huge file without a length": refused(sized(1 << 30, no_length=True)),
+    "reset mid-body": (sized(300_000, reset=True), "300000", "part", [FAILED, result(0)], ("prefix", pattern(300_000))),
+    "length larger than the body": (sized(50_000, length=80_000), "50000", "part", [FAILED, result(1)],
+                                    pattern(50_000)),
+    "length smaller than the body": (sized(50_000, length=1000), "1000", "full", [COMPLETE, result(1)], pattern(1000)),
+    "negative length": (sized(20_000, length=-1), "20000", "part", [FAILED, result(1)], pattern(20_000)),
+    # Its low 32 bits read 100: the transfer must not pass for complete after 100 bytes.
+    "length above 4 GiB": (sized(100, length=(1 << 32) + 100), "100", "part", [FAILED, result(1)], pattern(100)),
+    "length of 20 digits": (sized(100, length=10**19), "100", "part", [FAILED, result(1)], pattern(100)),
+    "length without digits": (raw_reply("HTTP/1.1 200 OK\nContent-Length: many\nConnection: close\n", b"abc"),
+                              "0", "none", [COMPLETE, result(1)], b""),
+    "status 204": refused(sized(5000, status=204)),
+    "status 304": refused(sized(5000, status=304)),
+    "status 404 with a body": refused(sized(5000, status=404, body=GARBAGE)),
+    "status 500": refused(sized(5000, status=500), [FAILED, FAILED]),
+    "status without digits": refused(raw_reply("HTTP/1.1 OK fine\nContent-Length: 3\n", b"abc")),
+    "redirect to another host": ({"version_body_hex": GARBAGE.hex(), "faults": {"file": {
+        "redirect": "http://mirror.quenvo.com/version.php?f=setup.exe"}}}, "100000", "full", [COMPLETE, result(1)],
+        GARBAGE),
+    "redirect without a location": refused(sized(5000, status=302)),
+    "redirect to an overlong path": refused(sized(5000, redirect="http://m.quenvo.com/" + "a" * 600)),
+    "redirect to an overlong address": refused(sized(5000, redirect="http://m.quenvo.com/" + "a" * 5000)),
+    "redirect loop": refused(sized(10, redirect=URL)),
+    "binary garbage body": (sized(1, body=GARBAGE), str(len(GARBAGE)), "full", [COMPLETE, result(1)], GARBAGE),
+    "binary garbage instead of HTTP": refused({"raw": GARBAGE}),
+    "silent server": refused(sized(5000, silent=True)),
+    "stall mid-body": (raw_reply("HTTP/1.1 200 OK\nContent-Length: 90000\n", GARBAGE[:20_000], hold=True), "90000",
+                       "part", [FAILED, result(0)], ("prefix", GARBAGE[:20_000])),
+}
+
+
+class BareServer(socketserver.ThreadingTCPServer):
+    """Answers every request with the same raw bytes, then closes the connection or holds it."""
+    daemon_threads = allow_reuse_address = True
+
+    def __init__(self):
+        self.reply, self.hold, self.stopping = b"", False, threading.Event()
+
+        class Handler(socketserver.StreamRequestHandler):
+            def handle(handler):
+                while handler.rfile.readline() not in (b"\r\n", b"\n", b""):
+                    pass
+                handler.wfile.write(self.reply)
+                handler.wfile.flush()
+                if self.hold:
+                    self.stopping.wait(60)
+
+        super().__init__(("127.0.0.1", 0), Handler)
+        threading.Thread(target=self.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
+
+    def stop(self):
+        self.stopping.set()
+        self.shutdown()
+        self.server_close()
+
+
+@pytest.fixture(scope="module")
+def servers(wine):
+    dev, bare = DevServer({}), BareServer()
+    wine.set_proxy(dev.start())
+    yield dev, bare
+    bare.stop()
+    dev.stop()
+
+
+@pytest.fixture(scope="module")
+def timings():
+    with (BUILD / "hostile-timings.txt").open("a") as out:
+        yield lambda case, seconds: (out.write(f"{case:40} {seconds:7.2f} s\n"), out.flush())
+
+
+@pytest.fixture
+def downloads(wine):
+    folder = wine.drive_c / "hostile downloads"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir()
+    return folder
+
+
+def measured(wine, exe, tail, timeout=120):
+    run = wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}', timeout=timeout)
+    assert run["code"] == 0
+    assert not any(mark in run["output"] for mark in CRASH_MARKS), run["output"][-2000:]
+    return run, run["micros"] / 1e6
+
+
+def probe(wine, downloads, target, size, build=BUILD):
+    """The download thread against the recorder: (messages, done line, seconds)."""
+    out = downloads / "messages.jsonl"
+    out.unlink(missing_ok=True)
+    exe = Path(build) / "testbin" / "update_download_probe.exe"
+    _, seconds = measured(wine, exe, f'"{URL}" "{wine.win_path(target)}" "{size}" "{wine.win_path(out)}"')
+    lines = [json.loads(line) for line in out.read_text().splitlines()]
+    assert lines[-1]["msg"] == "done" and all(m["window_thread"] for m in lines[:-1])
+    return [(m["msg"], m["w"], m["l"]) for m in lines[:-1]], lines[-1], seconds
+
+
+def check_progress(messages, kind):
+    """The leading progress reports rise and stay within 0..100; returns what follows them."""
+    n = next((i for i, m in enumerate(messages) if m[:2] != ("progress", 1)), len(messages))
+    percents = [m[2] for m in messages[:n]]
+    assert percents == sorted(percents) and all(0 <= p <= 100 for p in percents), percents
+    assert {"none": not percents, "part": percents and percents[-1] < 100,
+            "full": percents and percents[-1] == 100}[kind], percents
+    return messages[n:]
+
+
+@pytest.mark.parametrize("case, config, offered, progress, rest, stored", [(k, *v) for k, v in DOWNLOADS.items()],
+                         ids=DOWNLOADS.keys())
+def test_downloader_survives_server(wine, servers, timings, downloads, case, config, offered, progress, rest, stored):
+    short = case in SHORT_CASES
+    if short and not SHORT_BUILD:
+        pytest.skip("needs QUENVO_SHORT_TIMEOUT_BUILD, a build with 2 s time-outs")
+    dev, bare = servers
+    dev.set_config({} if "raw" in config else config)
+    dev.requests.clear()
+    bare.reply, bare.hold = config.get("raw", b""), config.get("hold", False)
+    if "raw" in config:
+        wine.set_proxy(bare.server_address[1])
+    target = downloads / "setup.exe"
+    try:
+        messages, done, seconds = probe(wine, downloads, target, offered, SHORT_BUILD if short else BUILD)
+    finally:
+        if "raw" in config:
+            wine.set_proxy(dev.port)
+    timings(f"download: {case}", seconds)
+
+    if case == "reset mid-body" and messages == [FAILED]:
+        progress, rest, stored = "none", [FAILED], None  # the reset overtook the headers: Wine drops them
+    assert check_progress(messages, progress) == rest, messages
+    if stored is None:
+        assert not done["file_exists"]
+    elif isinstance(stored, tuple):  # cut somewhere: what is there is the start of the body
+        data, body = target.read_bytes(), stored[1]
+        assert len(data) <= len(body) and data == body[:len(data)]
+    else:
+        assert target.read_bytes() == stored
+    assert seconds < (15 if short else 10), seconds
+    if case == "redirect loop":
+        assert len(dev.requests) == 11
+
+
+# --- file faults ------------------------------------------------------------------------------
+
+@contextmanager
+def held(wine, path):
+    """Keeps path open with no sharing from a Windows process of its own."""
+    marker = path.with_name(path.name + ".held")
+    proc = subprocess.Popen(["wine", str(TESTBIN / "hold_file.exe"), wine.win_path(path), wine.win_path(marker), "60"],
+                            env=wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        assert wait_for(marker.exists, timeout=30), "hold_file did not take the file"
+        yield
+    finally:
+        marker.unlink(missing_ok=True)
+        proc.wait(timeout=30)
+
+
+@contextmanager
+def occupied(wine, path, how, content=b"old!" * 1000):
+    """The target path taken by something: a plain, locked or read-only file, or a folder."""
+    if how == "folder":
+        path.mkdir()
+        (path / "inside.txt").write_bytes(content)
+    elif how != "missing folder":
+        path.write_bytes(content)
+    if how == "read-only":
+        path.chmod(0o444)
+    try:
+        if how == "locked":
+            with held(wine, path):
+                yield
+        else:
+            yield
+    finally:
+        if how == "read-only":
+            path.chmod(0o644)
+
+
+def intact(path, how, content=b"old!" * 1000):
+    if how == "folder":
+        return path.is_dir() and (path / "inside.txt").read_bytes() == content
+    return path.is_file() and path.read_bytes() == content
+
+
+# how: (offered size, length served, the messages); creation fails, so nothing is read and the
+# size check looks at whatever is at the path (a folder or nothing: size 0).
+TARGETS = {
+    "locked": ("4000", 5000, [FAILED, result(1)]),
+    "read-only": ("4000", 5000, [FAILED, result(1)]),
+    "folder": ("4000", 5000, [FAILED, result(0)]),
+    "folder, empty body": ("4000", 0, [COMPLETE, result(0)]),
+    "missing folder": ("4000", 5000, [FAILED, result(0)]),
+    # An offered size of 0 must not pass for a folder or for no file at all.
+    "folder, offered size 0": ("0", 5000, [FAILED, result(0)]),
+    "missing folder, offered size 0": ("0", 5000, [FAILED, result(0)]),
+}
+
+
+@pytest.mark.parametrize("how, offered, length, rest", [(k.split(",")[0], *v) for k, v in TARGETS.items()],
+                         ids=TARGETS.keys())
+def test_downloader_never_overwrites_an_occupied_target(wine, servers, timings, downloads, request, how, offered,
+                                                        length, rest):
+    servers[0].set_config(sized(length))
+    target = downloads / ("missing" if how == "missing folder" else "") / "setup.exe"
+    with occupied(wine, target, how):
+        messages, done, seconds = probe(wine, downloads, target, offered)
+        assert check_progress(messages, "none") == rest, messages
+        assert intact(target, how) if how != "missing folder" else not target.parent.exists()
+    timings(f"download target: {request.node.callspec.id}", seconds)
+    assert seconds < 10
+
+
+@pytest.fixture(scope="module")
+def agent(wine):
+    return install(wine, "hostile/agent files", BUILD / "bin" / "quenvodata.exe") / "quenvodata.exe"
+
+
+def temp_folder(wine):
+    _, out = wine._quiet(["wine", "cmd", "/c", "echo", "%TEMP%"])
+    return wine.unix_path(out.strip().splitlines()[-1].strip())
+
+
+def run_offer(wine, servers, timings, agent, case):
+    """A first run of the day whose version reply offers hostile_target.exe."""
+    servers[0].set_config({"version_body_hex": offer(u="http://dl.quenvo.com/f/hostile_target.exe").hex()})
+    servers[0].requests.clear()
+    set_state(wine, {name: sz(value) for name, value in FACTS.items()})
+    _, seconds = measured(wine, agent, "data=run")
+    timings(f"agent target: {case}", seconds)
+    assert [r["kind"] for r in servers[0].requests] == ["report", "report", "version"]
+    assert {name: wine.reg_texts().get(name) for name in FACTS} == FACTS
+    assert seconds < 20
+
+
+# how: whether the deletion before the offer is recorded clears it.
+@pytest.mark.parametrize("how, cleared", [("plain", True), ("locked", False), ("read-only", False),
+                                          ("folder", False)])
+def test_agent_offer_keeps_an_undeletable_target(wine, servers, timings, agent, how, cleared):
+    target = temp_folder(wine) / "hostile_target.exe"
+    try:
+        with occupied(wine, target, how):
+            run_offer(wine, servers, timings, agent, how)
+            assert (not target.exists()) if cleared else intact(target, how)
+    finally:
+        subprocess.run(["rm", "-rf", str(target)], check=True)
+
+
+LONG_TEMP = "C:\\hostile long temp\\" + "t" * 200 + "\\" + "u" * 90
+
+
+@pytest.mark.parametrize("folder", ["C:\\hostile missing temp", LONG_TEMP], ids=["missing", "longer than 260"])
+def test_agent_offer_with_an_odd_temporary_folder(wine, servers, timings, agent, folder):
+    """TEMP and TMP of the user's environment point at a folder that is not there, or at one
+    whose path does not fit 260 units. For the latter Wine's GetTempPathW answers 0 whatever
+    the buffer (Windows would name the length needed), so no target is prepared there."""
+    env_key, temp = r"HKCU\Environment", wine.unix_path(folder)
+    before = {name: wine.reg_query("Environment").get(name) for name in ("TEMP", "TMP")}
+    if folder == LONG_TEMP:
+        temp.mkdir(parents=True)
+        (temp / "hostile_target.exe").write_bytes(b"old")
+    for name in before:
+        wine.reg("add", env_key, "/v", name, "/t", "REG_SZ", "/d", folder, "/f")
+    try:
+        assert temp_folder(wine) == temp
+        run_offer(wine, servers, timings, agent, f"temp {'long' if folder == LONG_TEMP else 'missing'}")
+        assert (temp / "hostile_target.exe").exists() == (folder == LONG_TEMP)
+    finally:
+        for name, old in before.items():
+            if old:
+                wine.reg("add", env_key, "/v", name, "/t", old[0], "/d", old[1], "/f")
+            else:
+                wine.reg("delete", env_key, "/v", name, "/f")
+        shutil.rmtree(wine.drive_c / "hostile long temp", ignore_errors=True)
