@@ -1,6 +1,17 @@
-// Benchmark baseline: the same three WinInet GETs that a first run of the day makes, and nothing else.
+// Benchmark baseline: the same three WinInet GETs that a first run of the day makes, and nothing
+// else. Built a second time with QUENVO_BASELINE_PLATFORM_START (and the agent's manifest), it
+// first makes the platform calls that every start of the agent must make, to tell their cost
+// apart from ours.
 #include <windows.h>
 #include <wininet.h>
+
+#include <vector>
+#ifdef QUENVO_BASELINE_PLATFORM_START
+#include <commctrl.h>
+#include <iphlpapi.h>
+#include <objbase.h>
+#include <shlwapi.h>
+#endif
 
 namespace {
 
@@ -17,6 +28,18 @@ void Get(HINTERNET internet, const wchar_t* url) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+#ifdef QUENVO_BASELINE_PLATFORM_START
+  CoInitialize(nullptr);
+  DefWindowProcW(nullptr, 0, 0, 0);
+  INITCOMMONCONTROLSEX controls = {8, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  wchar_t value[260];
+  DWORD bytes = sizeof value;
+  SHGetValueW(HKEY_CURRENT_USER, L"Software\\quenvo", L"fday", nullptr, value, &bytes);
+  std::vector<IP_ADAPTER_INFO> adapters(16);
+  ULONG size = static_cast<ULONG>(adapters.size() * sizeof(IP_ADAPTER_INFO));
+  GetAdaptersInfo(adapters.data(), &size);
+#endif
   HINTERNET internet = InternetOpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (!internet) return 0;
   const wchar_t* query =
@@ -29,5 +52,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wsprintfW(url, L"http://%s/version.php?%s", QUENVO_UPDATE_HOST_W, query);
   Get(internet, url);
   InternetCloseHandle(internet);
+#ifdef QUENVO_BASELINE_PLATFORM_START
+  CoUninitialize();
+#endif
   return 0;
 }

@@ -78,7 +78,13 @@ int wmain(int argc, wchar_t** argv) {
   target.Detach();
   DestroyWindow(recorder);
 
-  for (const Received& r : g_received) AppendLine(out, Line(r));
+  // One write for all records: a 256 MiB download sends tens of thousands of them.
+  std::string records;
+  for (const Received& r : g_received) records += Line(r) + "\n";
+  if (!records.empty()) {
+    records.pop_back();
+    AppendLine(out, records);
+  }
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   const bool exists = GetFileAttributesExW(argv[2], GetFileExInfoStandard, &data) != 0;
   const unsigned long long size =
