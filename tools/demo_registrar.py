@@ -30,19 +30,6 @@ def show_query(wine, key):
             print("  " + line.strip())
 
 
-def mirror_into_machine_view(wine, names):
-    """Windows merges the per-user classes into the shell's view; Wine 8's shell reads only
-    HKLM\\Software\\Classes. The per-user keys are copied there unchanged for the shell's sake."""
-    for name in names:
-        target = wine.drive_c / "mirror.reg"
-        wine.reg("export", f"HKCU\\Software\\Classes\\{name}", wine.win_path(target), "/y")
-        text = target.read_bytes().decode("utf-16")
-        text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
-        target.write_bytes(text.encode("utf-16"))
-        wine.reg("import", wine.win_path(target))
-        target.unlink()
-
-
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
@@ -77,7 +64,7 @@ def main():
         section("3. Open a document by its type, through the shell")
         print("  (Wine's shell reads only HKLM\\Software\\Classes, unlike Windows, which merges in the")
         print("   per-user classes: the demo copies the .docx keys there first. The product writes none.)")
-        mirror_into_machine_view(wine, [".docx", "Quenvo2021.docx"])
+        wine.mirror_classes_to_machine([".docx", "Quenvo2021.docx"])
         document = wine.drive_c / DOCUMENT
         document.parent.mkdir(parents=True, exist_ok=True)
         document.write_text("demo")

@@ -6,6 +6,7 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 
+from dev_server import DevServer  # noqa: E402
 from wine import BIN, Wine  # noqa: E402
 
 
@@ -17,3 +18,12 @@ def wine(tmp_path_factory):
     w = Wine(tmp_path_factory.mktemp("prefix")).boot()
     yield w
     w.shutdown()
+
+
+@pytest.fixture(scope="module")
+def server(wine):
+    """The local dev server, as the prefix's system proxy, for one module."""
+    srv = DevServer({})
+    wine.set_proxy(srv.start())
+    yield srv
+    srv.stop()

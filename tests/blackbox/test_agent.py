@@ -10,7 +10,6 @@ from pathlib import Path
 
 import pytest
 
-from dev_server import DevServer
 from wine import install
 
 SECRET = "mer4721pkZBw53QJT610lavefoki"
@@ -70,14 +69,6 @@ class Agent:
         folder = self.wine.unix_path(out.strip().splitlines()[-1].strip())
         assert folder.is_dir(), folder
         return folder
-
-
-@pytest.fixture(scope="module")
-def server(wine):
-    srv = DevServer({})
-    wine.set_proxy(srv.start())
-    yield srv
-    srv.stop()
 
 
 @pytest.fixture(scope="module")

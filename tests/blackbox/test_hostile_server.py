@@ -8,7 +8,6 @@ from pathlib import Path
 
 import pytest
 
-from dev_server import DevServer
 from test_hostile import CRASH_MARKS, set_state, sz
 from wine import BUILD, install
 
@@ -82,14 +81,6 @@ CASES = {
     "report length larger than the body": ("install", report_fault(close_early=True, body=b"ok" * 100), False),
     "silent statistics server": ("run", report_fault(silent=True), True),
 }
-
-
-@pytest.fixture(scope="module")
-def server(wine):
-    srv = DevServer({})
-    wine.set_proxy(srv.start())
-    yield srv
-    srv.stop()
 
 
 @pytest.fixture(scope="module")

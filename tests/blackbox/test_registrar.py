@@ -145,21 +145,6 @@ def per_user(wine):
     return export(wine, "HKCU\\" + CLASSES)
 
 
-def mirror_into_machine_view(wine, names):
-    """Copies HKCU\\Software\\Classes\\<name> trees into HKLM\\Software\\Classes.
-
-    Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
-    shell reads only the machine's classes, so the per-user keys the component wrote are copied
-    there, unchanged, for the shell to find them. The product itself never writes HKLM."""
-    for name in names:
-        target = wine.drive_c / "mirror.reg"
-        wine.reg("export", f"HKCU\\{CLASSES}\\{name}", wine.win_path(target), "/y")
-        text = target.read_bytes().decode("utf-16")
-        text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
-        target.write_bytes(text.encode("utf-16"))
-        assert wine.reg("import", wine.win_path(target))[0] == 0
-
-
 def outside_classes_and_profile(sections):
     return {k: v for k, v in sections.items()
             if not k.startswith("HKEY_CURRENT_USER\\Software\\Classes") and not k.startswith("HKEY_CURRENT_USER\\Software\\quenvo")}
@@ -219,7 +204,10 @@ def test_nothing_is_written_outside_the_per_user_classes(wine, suite):
 def test_opening_a_document_reaches_the_main_program(wine, suite, folder_name, document):
     folder, _, _ = suite
     ext = "." + document.rsplit(".", 1)[1]
-    mirror_into_machine_view(wine, [ext, "Quenvo2021" + ext])
+    # Windows merges the per-user classes into the shell's view; Wine 8's shell reads only
+    # HKLM\Software\Classes. So the keys the component wrote for this user are copied there
+    # first, unchanged. The product itself writes nothing outside HKCU\Software\Classes.
+    wine.mirror_classes_to_machine([ext, "Quenvo2021" + ext])
     docs = wine.drive_c / folder_name
     docs.mkdir(exist_ok=True)
     (docs / document).write_text("content")

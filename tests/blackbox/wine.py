@@ -138,6 +138,22 @@ class Wine:
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
 
+    def mirror_classes_to_machine(self, names):
+        """Copies HKCU\\Software\\Classes\\<name> trees into HKLM\\Software\\Classes.
+
+        Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
+        shell reads only the machine's classes, so per-user keys are copied there, unchanged, for
+        the shell to find them. The product itself never writes HKLM."""
+        for name in names:
+            target = self.drive_c / "mirror.reg"
+            self.reg("export", f"HKCU\\Software\\Classes\\{name}", self.win_path(target), "/y")
+            text = target.read_bytes().decode("utf-16")
+            text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
+            target.write_bytes(text.encode("utf-16"))
+            code, _ = self.reg("import", self.win_path(target))
+            target.unlink()
+            assert code == 0, f"could not mirror {name}"
+
     def set_proxy(self, port):
         """Points WinInet's system proxy at a local server, as a user's proxy would be."""
         self.reg("add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f")
