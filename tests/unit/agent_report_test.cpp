@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "client_profile.h"
+#include "recorded_writes.h"
 #include "registry.h"
 #include "reports.h"
 #include "temp_folder.h"
@@ -24,14 +25,6 @@ struct Sent {
 std::vector<Sent> g_sent;
 std::wstring g_versionReply;
 
-struct Write {
-  std::wstring name;
-  DWORD type;
-  std::wstring text;
-  DWORD bytes;
-};
-std::vector<Write> g_writes;
-
 std::wstring Stored(const wchar_t* name) {
   return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name);
 }
@@ -39,15 +32,6 @@ std::wstring Stored(const wchar_t* name) {
 std::wstring FakeTransport(const std::wstring& url) {
   g_sent.push_back({url, Stored(L"install"), Stored(L"rday")});
   return url.find(L"/version.php?") != std::wstring::npos ? g_versionReply : L"ok";
-}
-
-DWORD WINAPI RecordWrite(HKEY root, LPCWSTR subkey, LPCWSTR name, DWORD type, LPCVOID data, DWORD bytes) {
-  g_writes.push_back({name, type, std::wstring(static_cast<const wchar_t*>(data), bytes / 2), bytes});
-  return SHSetValueW(root, subkey, name, type, data, bytes);
-}
-
-void Put(const wchar_t* name, const std::wstring& text) {
-  SHSetValueW(HKEY_CURRENT_USER, kProfileKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
 }
 
 bool Exists(const std::wstring& path) {

@@ -5,27 +5,13 @@
 #include <vector>
 
 #include "client_profile.h"
+#include "recorded_writes.h"
 #include "registry.h"
 
 // The tests construct their own profiles; the programs' global one is not built here.
 ClientProfile g_profile(ProfileScope::kCompanion);
 
 namespace {
-
-struct Write {
-  std::wstring name;
-  DWORD type;
-  std::wstring text;
-  DWORD bytes;
-};
-std::vector<Write> g_writes;
-
-DWORD WINAPI RecordWrite(HKEY root, LPCWSTR subkey, LPCWSTR name, DWORD type, LPCVOID data, DWORD bytes) {
-  EXPECT_EQ(root, HKEY_CURRENT_USER);
-  EXPECT_STREQ(subkey, L"Software\\quenvo");
-  g_writes.push_back({name, type, std::wstring(static_cast<const wchar_t*>(data), bytes / 2), bytes});
-  return SHSetValueW(root, subkey, name, type, data, bytes);
-}
 
 class ProfileTest : public ::testing::Test {
  protected:
@@ -37,9 +23,6 @@ class ProfileTest : public ::testing::Test {
   void TearDown() override {
     SetProfileValueWriter(previous_);
     RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
-  }
-  static void Put(const wchar_t* name, const std::wstring& text) {
-    SHSetValueW(HKEY_CURRENT_USER, kProfileKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
   }
   static std::wstring Get(const wchar_t* name) { return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name); }
   std::vector<std::wstring> WrittenNames() const {
