@@ -16,9 +16,6 @@ class CAppModule {
   HRESULT Init(_ATL_OBJMAP_ENTRY* objectMap, HINSTANCE instance, const GUID* libraryId = nullptr);
   void Term();
 
-  HINSTANCE GetModuleInstance() const { return instance_; }
-  HINSTANCE GetResourceInstance() const { return instance_; }
-
  private:
   HINSTANCE instance_ = nullptr;
 };

@@ -66,11 +66,6 @@ class CWindowImpl : public TBase, public CMessageMap {
 
   static const wchar_t* ClassName() { return T::kClassName; }
 
- protected:
-  LRESULT DefWindowProc(UINT message, WPARAM wparam, LPARAM lparam) {
-    return ::DefWindowProcW(this->m_hWnd, message, wparam, lparam);
-  }
-
  private:
   static BOOL RegisterClassOnce(HINSTANCE instance) {
     WNDCLASSEXW existing = {};
