@@ -2,17 +2,15 @@
 #include "reports.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include "client_profile.h"
 #include "http_get.h"
 #include "md5.h"
+#include "record_offer.h"
 #include "registry.h"
 #include "report_query.h"
 #include "text.h"
 #include "update_offer.h"
-#include "temp_folder.h"
-#include "update_target.h"
 
 namespace {
 
@@ -66,20 +64,5 @@ int ClientProfile::ReportRun() {
   Send(StatUrl(RunQuery(values, /*daily*/ false, flag)));
   const UpdateOffer offer = ParseVersionReply(Send(VersionUrl(VersionQuery(values))));
   if (!IsNewerVersion(offer.version)) return 0;
-
-  updateText1 = offer.text1;
-  updateText2 = offer.text2;
-  updateText3 = offer.text3;
-  updateUrl = offer.url;
-  updateSize = offer.size;
-
-  const std::wstring folder = TempFolder();
-  if (folder.empty()) return 0;
-  // The name comes from the server: one that could reach outside the folder prepares nothing.
-  const std::wstring name = FileNameFromUrl(updateUrl);
-  if (!IsSafeFileName(name)) return 0;
-  const std::wstring target = folder + name;
-  if (PathFileExistsW(target.c_str())) DeleteFileW(target.c_str());
-  updateFilePath = target;
-  return 1;
+  return RecordUpdateOffer(*this, offer);
 }

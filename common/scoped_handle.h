@@ -58,16 +58,29 @@ struct NullIsInvalidTraits {
   static void Close(Handle h) { CloseFn(h); }
 };
 
-struct FileHandleTraits {
+// Kinds whose failure value is INVALID_HANDLE_VALUE rather than null.
+template <BOOL(WINAPI* CloseFn)(HANDLE)>
+struct InvalidIsInvalidTraits {
   using Handle = HANDLE;
   static Handle Null() { return INVALID_HANDLE_VALUE; }
   static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void Close(Handle h) { ::CloseHandle(h); }
+  static void Close(Handle h) { CloseFn(h); }
+};
+
+// WinInet's handles (HINTERNET is a plain pointer). The close function lives with the WinInet
+// client, so that only the code that opens such handles needs <wininet.h>.
+struct InternetHandleTraits {
+  using Handle = void*;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h);
 };
 
 using ScopedKey = ScopedHandle<NullIsInvalidTraits<HKEY, LONG, ::RegCloseKey>>;
-using ScopedHandleObject = ScopedHandle<NullIsInvalidTraits<HANDLE, BOOL, ::CloseHandle>>;
-using ScopedFile = ScopedHandle<FileHandleTraits>;
-using ScopedModule = ScopedHandle<NullIsInvalidTraits<HMODULE, BOOL, ::FreeLibrary>>;
+using ScopedFile = ScopedHandle<InvalidIsInvalidTraits<::CloseHandle>>;
+using ScopedFindHandle = ScopedHandle<InvalidIsInvalidTraits<::FindClose>>;
+using ScopedInternet = ScopedHandle<InternetHandleTraits>;
+using ScopedDc = ScopedHandle<NullIsInvalidTraits<HDC, BOOL, ::DeleteDC>>;
+using ScopedGdiObject = ScopedHandle<NullIsInvalidTraits<HGDIOBJ, BOOL, ::DeleteObject>>;
 
 }  // namespace quenvo

@@ -1,17 +1,10 @@
 #include "download.h"
 
-#include <process.h>
-
+#include <climits>
 #include <cwchar>
-#include <string>
 
-#include "client_profile.h"
-#include "update_down.h"
-#include "win_handles.h"
-
-#ifndef QUENVO_NET_TIMEOUT_MS
-#define QUENVO_NET_TIMEOUT_MS 30000
-#endif
+#include "internet.h"
+#include "scoped_handle.h"
 
 namespace {
 
@@ -19,19 +12,34 @@ constexpr wchar_t kUserAgent[] = L"MyDownLoad";
 constexpr DWORD kUrlPartLength = 260;
 constexpr long kIncomplete = 1;
 
-// Without explicit limits WinInet waits for a silent server for minutes; a stalled
-// transfer must end like any failed one. Set on every layer: some WinInet implementations
-// hand the Internet handle's limits down to the request, others don't.
-void SetTimeouts(HINTERNET internet) {
-  DWORD timeout = QUENVO_NET_TIMEOUT_MS;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                       INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
-    InternetSetOptionW(internet, option, &timeout, sizeof timeout);
-  }
+// Only the host name and the URL path are taken, each into a 260-unit buffer.
+bool SplitAddress(const wchar_t* url, wchar_t (&host)[kUrlPartLength], wchar_t (&url_path)[kUrlPartLength]) {
+  URL_COMPONENTSW parts = {};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = kUrlPartLength;
+  parts.lpszUrlPath = url_path;
+  parts.dwUrlPathLength = kUrlPartLength;
+  return InternetCrackUrlW(url, 0, 0, &parts) != FALSE;
 }
 
+// Port 80 and plain HTTP, whatever the address (or a redirect) says.
+bool SplitForDownload(const std::wstring& url, quenvo::RequestTarget* target) {
+  wchar_t host[kUrlPartLength] = {};
+  wchar_t url_path[kUrlPartLength] = {};
+  if (!SplitAddress(url.c_str(), host, url_path)) return false;
+  target->host = host;
+  target->port = INTERNET_DEFAULT_HTTP_PORT;
+  target->object = url_path;
+  target->secure = false;
+  return true;
+}
+
+const quenvo::RequestStyle kDownloadStyle = {/*verb*/ nullptr, /*accept*/ nullptr, INTERNET_FLAG_KEEP_CONNECTION,
+                                             SplitForDownload};
+
 // One header of the reply as a number; false when the reply has no such header.
-bool QueryNumber(HINTERNET request, DWORD info, long* value) {
+bool QueryNumber(HINTERNET request, DWORD info, long long* value) {
   wchar_t buffer[257] = {};  // 512 bytes handed out, one unit kept for the terminator
   DWORD size = 512;
   if (!HttpQueryInfoW(request, info, buffer, &size, nullptr)) return false;
@@ -39,15 +47,30 @@ bool QueryNumber(HINTERNET request, DWORD info, long* value) {
   return true;
 }
 
+long ClampToLong(long long value) {
+  if (value > LONG_MAX) return LONG_MAX;
+  if (value < LONG_MIN) return LONG_MIN;
+  return static_cast<long>(value);
+}
+
 }  // namespace
 
-long ParseHeaderNumber(const wchar_t* text) {
-  return std::wcstol(text, nullptr, 10);
+long long ParseHeaderNumber(const wchar_t* text) {
+  return std::wcstoll(text, nullptr, 10);
 }
 
 int DownloadPercent(DWORD received, DWORD total) {
   if (total == 0) return 100;
   return static_cast<int>(static_cast<unsigned long long>(received) * 100ULL / total);
+}
+
+void ScaleProgress(ULONGLONG received, ULONGLONG total, DWORD* scaled_received, DWORD* scaled_total) {
+  while (total > 0xFFFFFFFFULL) {
+    received >>= 1;
+    total >>= 1;
+  }
+  *scaled_received = static_cast<DWORD>(received < total ? received : total);
+  *scaled_total = static_cast<DWORD>(total);
 }
 
 std::wstring FileSizeText(DWORD size_high, DWORD size_low) {
@@ -74,21 +97,6 @@ int CDownLoadCallBack::OnDownLoadComplete() {
   return 0;
 }
 
-namespace {
-
-// Only the host name and the URL path are taken, each into a 260-unit buffer.
-bool SplitAddress(const wchar_t* url, wchar_t (&host)[kUrlPartLength], wchar_t (&url_path)[kUrlPartLength]) {
-  URL_COMPONENTSW parts = {};
-  parts.dwStructSize = sizeof parts;
-  parts.lpszHostName = host;
-  parts.dwHostNameLength = kUrlPartLength;
-  parts.lpszUrlPath = url_path;
-  parts.dwUrlPathLength = kUrlPartLength;
-  return InternetCrackUrlW(url, 0, 0, &parts) != FALSE;
-}
-
-}  // namespace
-
 long CDownLoad::DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD disposition) {
   wchar_t host[kUrlPartLength] = {};
   wchar_t url_path[kUrlPartLength] = {};
@@ -99,92 +107,44 @@ long CDownLoad::DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD
 long CDownLoad::RequestFile(const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path, DWORD disposition) {
   long result = E_FAIL;
   {
-    quenvo::ScopedInternet internet(
-        InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, /*proxy*/ nullptr, /*bypass*/ nullptr, 0));
+    const quenvo::ScopedInternet internet = quenvo::OpenInternet(kUserAgent);
     if (internet) result = Exchange(internet.Get(), host, url_path, file_path, disposition);
   }
   if (result != S_OK && m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(500);
   return result;
 }
 
-namespace {
-
-// Redirects are followed here rather than by WinInet, which (under Wine at least) follows a
-// redirect loop without end. Ten hops is more than any real download needs.
-constexpr int kMaxRedirects = 10;
-
-bool IsRedirect(long status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-// Splits the redirect's target, resolved against where the request went, into host and path.
-bool RedirectTarget(HINTERNET request, const std::wstring& host, const std::wstring& url_path, std::wstring* next_host,
-                    std::wstring* next_path) {
-  wchar_t location[2048] = {};
-  DWORD size = sizeof location - sizeof location[0];
-  if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return false;
-  const std::wstring base = L"http://" + host + url_path;
-  wchar_t combined[4096] = {};
-  DWORD length = 4096;
-  if (!InternetCombineUrlW(base.c_str(), location, combined, &length, ICU_NO_ENCODE)) return false;
-  wchar_t new_host[kUrlPartLength] = {};
-  wchar_t new_path[kUrlPartLength] = {};
-  if (!SplitAddress(combined, new_host, new_path)) return false;
-  *next_host = new_host;
-  *next_path = new_path;
-  return true;
-}
-
-}  // namespace
-
 // Connection and request are closed on return, before the Internet handle.
 long CDownLoad::Exchange(HINTERNET internet, const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path,
                          DWORD disposition) {
-  SetTimeouts(internet);
-  std::wstring current_host = host;
-  std::wstring current_path = url_path;
-  for (int hop = 0;; ++hop) {
-    // Port 80 and plain HTTP whatever the address says.
-    quenvo::ScopedInternet connection(InternetConnectW(internet, current_host.c_str(), INTERNET_DEFAULT_HTTP_PORT,
-                                                       /*user*/ nullptr, /*password*/ nullptr, INTERNET_SERVICE_HTTP, 0,
-                                                       0));
-    if (!connection) return E_FAIL;
-    quenvo::ScopedInternet request(HttpOpenRequestW(connection.Get(), /*verb*/ nullptr, current_path.c_str(),
-                                                    /*version*/ nullptr, /*referrer*/ nullptr, /*accept*/ nullptr,
-                                                    INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
-    if (!request) return E_FAIL;
-    SetTimeouts(request.Get());
-    if (!HttpSendRequestW(request.Get(), /*headers*/ nullptr, 0, /*body*/ nullptr, 0)) return E_FAIL;
+  quenvo::HttpExchange exchange;
+  const std::wstring url = std::wstring(L"http://") + host + url_path;
+  if (!quenvo::SendFollowingRedirects(internet, url, kDownloadStyle, &exchange)) return E_FAIL;
 
-    // HttpSendRequest succeeds on an HTTP error too, so the status is checked by hand.
-    long status = 0;
-    if (!QueryNumber(request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return E_FAIL;
-    if (IsRedirect(status) && hop < kMaxRedirects &&
-        RedirectTarget(request.Get(), current_host, current_path, &current_host, &current_path)) {
-      continue;
-    }
-    if (m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(static_cast<int>(status));
-    if (status != 200) return E_FAIL;
+  // HttpSendRequest succeeds on an HTTP error too, so the status is checked by hand.
+  long long status = 0;
+  if (!QueryNumber(exchange.request.Get(), HTTP_QUERY_STATUS_CODE, &status)) return E_FAIL;
+  if (m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(static_cast<int>(ClampToLong(status)));
+  if (status != 200) return E_FAIL;
 
-    long length = 0;
-    if (!QueryNumber(request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length)) return E_FAIL;
-    if (m_pCallBack != nullptr) m_pCallBack->OnContentLength(current_path.c_str(), length);
-
-    return ReceiveToFile(request.Get(), file_path, length, disposition) ? S_OK : kIncomplete;
-  }
+  long long length = 0;
+  if (!QueryNumber(exchange.request.Get(), HTTP_QUERY_CONTENT_LENGTH, &length)) return E_FAIL;
+  if (m_pCallBack != nullptr) m_pCallBack->OnContentLength(exchange.target.object.c_str(), ClampToLong(length));
+  // A negative length can't be met: it reads as more than any body holds.
+  return ReceiveToFile(exchange.request.Get(), file_path, static_cast<ULONGLONG>(length), disposition) ? S_OK
+                                                                                                       : kIncomplete;
 }
 
-BOOL CDownLoad::ReceiveToFile(HINTERNET request, const wchar_t* file_path, long length, DWORD disposition) {
-  const DWORD wanted = static_cast<DWORD>(length);
-  DWORD stored = 0;
+BOOL CDownLoad::ReceiveToFile(HINTERNET request, const wchar_t* file_path, ULONGLONG length, DWORD disposition) {
+  ULONGLONG stored = 0;
   {
-    quenvo::ScopedFile file(CreateFileW(file_path, GENERIC_WRITE, /*share*/ 0, /*security*/ nullptr, disposition,
-                                        FILE_ATTRIBUTE_NORMAL, /*template*/ nullptr));
+    const quenvo::ScopedFile file(CreateFileW(file_path, GENERIC_WRITE, /*share*/ 0, /*security*/ nullptr, disposition,
+                                              FILE_ATTRIBUTE_NORMAL, /*template*/ nullptr));
     BYTE block[kDownloadBlockSize];
-    while (file && stored < wanted) {
+    while (file && stored < length) {
       // Never past the announced length: a server that sends more must not grow the file
       // beyond it, nor push the progress past 100.
-      const DWORD asked = wanted - stored < sizeof block ? wanted - stored : static_cast<DWORD>(sizeof block);
+      const DWORD asked = length - stored < sizeof block ? static_cast<DWORD>(length - stored) : DWORD{sizeof block};
       DWORD read = 0;
       const BOOL read_ok = InternetReadFile(request, block, asked, &read);
       BOOL write_ok = FALSE;
@@ -195,45 +155,34 @@ BOOL CDownLoad::ReceiveToFile(HINTERNET request, const wchar_t* file_path, long 
       }
       // A successful read of nothing before the announced length means the body ended early.
       const BOOL failed = !read_ok || !write_ok || read == 0;
-      if (m_pCallBack != nullptr && m_pCallBack->OnProgress(failed, 0, stored, wanted) == 1) break;
+      DWORD received = 0, total = 0;
+      ScaleProgress(stored, length, &received, &total);
+      if (m_pCallBack != nullptr && m_pCallBack->OnProgress(failed, 0, received, total) == 1) break;
       if (failed) break;
     }
   }
-  if (stored != wanted) return FALSE;
+  if (stored != length) return FALSE;
   if (m_pCallBack != nullptr) m_pCallBack->OnDownLoadComplete();
   return TRUE;
 }
 
-namespace {
-
-void RunDownload(CUpdateDown* window) {
-  CDownLoadCallBack callback(window->m_hWnd);
+void RunDownloadJob(const DownloadJob& job) {
+  CDownLoadCallBack callback(job.window);
   CDownLoad download(&callback);
-  const long result = download.DownLoadFile(g_profile.updateUrl.c_str(), g_profile.updateFilePath.c_str(), CREATE_NEW);
+  const long result = download.DownLoadFile(job.url.c_str(), job.target.c_str(), CREATE_NEW);
   if (result < 0) return;  // already reported as a failure, if the address could be split at all
 
-  WIN32_FIND_DATAW found = {};
   // Only a file can pass: with no file, or a folder, at the target there is nothing to install,
   // even when the offer announced a size of 0.
   std::wstring size;
   {
-    quenvo::ScopedFindHandle find(FindFirstFileW(g_profile.updateFilePath.c_str(), &found));
+    WIN32_FIND_DATAW found = {};
+    const quenvo::ScopedFindHandle find(FindFirstFileW(job.target.c_str(), &found));
     if (find && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       size = FileSizeText(found.nFileSizeHigh, found.nFileSizeLow);
     }
   }
   // Compared as text: a leading zero, a sign or a blank in the offer never matches.
-  const WPARAM matches = !size.empty() && size == g_profile.updateSize ? 1 : 0;
-  ::SendMessageW(window->m_hWnd, WM_DOWNLOAD_RESULT, matches, 0);
-}
-
-}  // namespace
-
-unsigned __stdcall DownLoadThreadProc(void* window) {
-  try {
-    RunDownload(static_cast<CUpdateDown*>(window));
-  } catch (...) {
-    // Out of memory on the worker: the window simply hears no more.
-  }
-  return 0;
+  const WPARAM matches = !size.empty() && size == job.offered_size ? 1 : 0;
+  ::SendMessageW(job.window, WM_DOWNLOAD_RESULT, matches, 0);
 }

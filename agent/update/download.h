@@ -3,9 +3,11 @@
 #pragma once
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <string>
+
+// As <wininet.h> declares it; the header itself is needed only where requests are made.
+typedef LPVOID HINTERNET;
 
 constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1021;  // 2045
 constexpr UINT WM_DOWNLOAD_RESULT = WM_USER + 1022;    // 2046
@@ -45,7 +47,8 @@ class CDownLoad {
 
   long DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD disposition);
   long RequestFile(const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path, DWORD disposition);
-  BOOL ReceiveToFile(HINTERNET request, const wchar_t* file_path, long length, DWORD disposition);
+  // The length is counted in 64 bits: installers of 2 GiB and more arrive whole.
+  BOOL ReceiveToFile(HINTERNET request, const wchar_t* file_path, ULONGLONG length, DWORD disposition);
 
   IDownLoadCallBack* m_pCallBack;
 
@@ -54,12 +57,24 @@ class CDownLoad {
                 DWORD disposition);
 };
 
-// The download thread's routine; `window` is the CUpdateDown object. Always returns 0.
-unsigned __stdcall DownLoadThreadProc(void* window);
+// One download as the thread runs it: where the reports go, and the offer.
+struct DownloadJob {
+  HWND window;
+  std::wstring url;
+  std::wstring target;        // the file to create; an existing one is never overwritten
+  std::wstring offered_size;  // decimal bytes, compared as text with the stored file's size
+};
+
+// Fetches the offer into its target and reports to the window: progress, then, unless the
+// exchange failed, WM_DOWNLOAD_RESULT with whether a file of the offered size is there.
+void RunDownloadJob(const DownloadJob& job);
 
 // A header value as a signed decimal number: leading blanks and a sign allowed, 0 without digits.
-long ParseHeaderNumber(const wchar_t* text);
+long long ParseHeaderNumber(const wchar_t* text);
 // received × 100 ÷ total in 64-bit unsigned arithmetic, truncated.
 int DownloadPercent(DWORD received, DWORD total);
+// The callback's 32-bit progress figures for 64-bit counts: both scaled down alike until the
+// total fits, so that the percentage stays true.
+void ScaleProgress(ULONGLONG received, ULONGLONG total, DWORD* scaled_received, DWORD* scaled_total);
 // The full 64-bit size of a file as unsigned decimal text.
 std::wstring FileSizeText(DWORD size_high, DWORD size_low);

@@ -1,7 +1,5 @@
 #include "update_assets.h"
 
-#include "win_handles.h"
-
 GdiplusSession::GdiplusSession() {
   Gdiplus::GdiplusStartupInput input;
   ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;

@@ -6,10 +6,11 @@
 
 #include "client_profile.h"
 #include "gdiplus_include.h"
+#include "scoped_handle.h"
+#include "scoped_select.h"
 #include "text_drawing.h"
 #include "update_layout.h"
 #include "update_texts.h"
-#include "win_handles.h"
 
 namespace {
 
@@ -91,6 +92,18 @@ class PaintScope {
 };
 
 }  // namespace
+
+unsigned __stdcall DownLoadThreadProc(void* window) {
+  try {
+    // The handle is taken once, here: the window's thread clears m_hWnd when the window goes.
+    const DownloadJob job = {static_cast<CUpdateDown*>(window)->m_hWnd, g_profile.updateUrl, g_profile.updateFilePath,
+                             g_profile.updateSize};
+    RunDownloadJob(job);
+  } catch (...) {
+    // Out of memory on the worker: the window simply hears no more.
+  }
+  return 0;
+}
 
 UpdateWindowActions SetUpdateWindowActions(UpdateWindowActions actions) {
   const UpdateWindowActions previous = g_actions;

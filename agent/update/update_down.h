@@ -40,6 +40,10 @@ class CUpdateDown : public CWindowImpl<CUpdateDown, CWindow, CControlWinTraits> 
   void PaintContent(HDC dc, int width, int height);
 };
 
+// The download thread's routine, started with the window object when the window is created:
+// fetches the profile's offer and reports to the window. Always returns 0.
+unsigned __stdcall DownLoadThreadProc(void* window);
+
 // Ending the process and opening the installer, replaceable so the window can be tested.
 struct UpdateWindowActions {
   void (*endProcess)(UINT exit_code);

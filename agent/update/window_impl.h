@@ -37,6 +37,7 @@ class CWindow {
 
 class CMessageMap {
  public:
+  virtual ~CMessageMap() = default;
   // Returns TRUE when the message was handled; `result` is then the window procedure's answer.
   virtual BOOL ProcessWindowMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result,
                                     DWORD map_id = 0) = 0;

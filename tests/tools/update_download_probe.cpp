@@ -1,5 +1,5 @@
-// Runs the update download thread against a hidden recorder window and writes every message
-// the window received as one JSON line, then the state of the target file.
+// Runs the download thread's work on a thread of its own against a hidden recorder window and
+// writes every message the window received as one JSON line, then the state of the target file.
 //
 //   update_download_probe.exe URL FILE SIZE OUT.jsonl
 #include <windows.h>
@@ -8,12 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "client_profile.h"
 #include "download.h"
 #include "json_line.h"
-#include "update_down.h"
-
-ClientProfile g_profile(ProfileScope::kCompanion);
 
 namespace {
 
@@ -34,6 +30,11 @@ LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wparam, LPARAM l
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
+unsigned __stdcall RunJob(void* job) {
+  RunDownloadJob(*static_cast<const DownloadJob*>(job));
+  return 0;
+}
+
 std::string Line(const Received& r) {
   const char* name = r.message == WM_DOWNLOAD_PROGRESS ? "progress" : "result";
   return std::string("{\"msg\": \"") + name + "\", \"id\": " + std::to_string(r.message) +
@@ -45,9 +46,6 @@ std::string Line(const Received& r) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 5) return 2;
-  g_profile.updateUrl = argv[1];
-  g_profile.updateFilePath = argv[2];
-  g_profile.updateSize = argv[3];
   const std::wstring out = argv[4];
   DeleteFileW(out.c_str());
   g_window_thread = GetCurrentThreadId();
@@ -61,11 +59,10 @@ int wmain(int argc, wchar_t** argv) {
       CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
   if (recorder == nullptr) return 3;
 
-  // The thread reads the window handle from the window object, as it does in the agent.
-  CUpdateDown target;
-  target.Attach(recorder);
+  const DownloadJob job = {recorder, argv[1], argv[2], argv[3]};
   const DWORD started = GetTickCount();
-  const HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, DownLoadThreadProc, &target, 0, nullptr));
+  const HANDLE thread =
+      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RunJob, const_cast<DownloadJob*>(&job), 0, nullptr));
   if (thread == nullptr) return 4;
   for (;;) {
     const DWORD wait = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
@@ -75,7 +72,6 @@ int wmain(int argc, wchar_t** argv) {
   }
   const DWORD elapsed = GetTickCount() - started;
   CloseHandle(thread);
-  target.Detach();
   DestroyWindow(recorder);
 
   // One write for all records: a 256 MiB download sends tens of thousands of them.

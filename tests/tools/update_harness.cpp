@@ -5,17 +5,17 @@
 //                      [--scale N] [--art FOLDER] [--steps S1,S2,...] [--shots FOLDER] [--report FILE]
 //                      [--exit-after-steps] [--timeout-ms N] [--x N] [--y N]
 //
-// --offer-from fetches the update server's version reply and records the offer as the update
-// check does (temporary folder + file name of the address, an old file there deleted); the
-// other offer options set the fields directly. Without an address the download thread ends at
-// once and the steps drive the window alone.
+// --offer-from fetches the update server's version reply; --url, --size and --t1..3 make the
+// offer directly. Either is recorded as the update check records it (temporary folder + a safe
+// file name of the address, an old file there deleted); --file then names another target.
+// Without an address the download thread ends at once and the steps drive the window alone.
 //
 // Steps, run in order once the window is up, each through real messages to the window:
 //   progress:N  complete  fail  result:N   the download thread's reports (sent)
 //   wmclose                                WM_CLOSE (sent)
 //   click:close  click:install             a press and release at the button's centre (posted)
-//   wait:finished                          pump messages until the size check has passed
-//   sleep:MS                               pump messages for a while
+//   wait:finished  wait:failed             pump messages until the size check has passed, or a
+//                                          failure was reported
 //   shot:NAME                              paint, then write the window to FOLDER\NAME.png
 // After the steps the message loop runs until the window is gone (or --timeout-ms), unless
 // --exit-after-steps is given. The report gets one JSON line per event; an "end" line means
@@ -32,21 +32,18 @@
 
 #include "client_profile.h"
 #include "gdiplus_include.h"
+#include "http_get.h"
 #include "json_line.h"
-#include "program_folder.h"
+#include "record_offer.h"
+#include "running_program.h"
+#include "scoped_handle.h"
+#include "scoped_select.h"
 #include "text_drawing.h"
 #include "update_assets.h"
 #include "update_down.h"
 #include "update_layout.h"
-#include "update_texts.h"
-#include "win_handles.h"
-
-#if QUENVO_HARNESS_AGENT_CORE
-#include "http_get.h"
 #include "update_offer.h"
-#include "temp_folder.h"
-#include "update_target.h"
-#endif
+#include "update_texts.h"
 
 ClientProfile g_profile(ProfileScope::kCompanion);
 
@@ -133,54 +130,21 @@ Options ParseOptions() {
   return o;
 }
 
-std::wstring TempFolderPath() {
-#if QUENVO_HARNESS_AGENT_CORE
-  return TempFolder();
-#else
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
-  return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
-#endif
-}
-
-std::wstring LastSegment(const std::wstring& url) {
-#if QUENVO_HARNESS_AGENT_CORE
-  return FileNameFromUrl(url);
-#else
-  const size_t slash = url.rfind(L'/');
-  return slash == std::wstring::npos ? std::wstring() : url.substr(slash + 1);
-#endif
-}
-
-// Fills the offer as the update check leaves it.
+// Fills the offer as the update check leaves it; false when there is none to show.
 bool FillOffer(const Options& o) {
+  UpdateOffer offer;
   if (!o.offer_from.empty()) {
-#if QUENVO_HARNESS_AGENT_CORE
-    const UpdateOffer offer = ParseVersionReply(HttpGet(o.offer_from));
+    offer = ParseVersionReply(HttpGet(o.offer_from));
     if (!IsNewerVersion(offer.version)) return false;
-    g_profile.updateText1 = offer.text1;
-    g_profile.updateText2 = offer.text2;
-    g_profile.updateText3 = offer.text3;
-    g_profile.updateUrl = offer.url;
-    g_profile.updateSize = offer.size;
-    const std::wstring target = TempFolderPath() + FileNameFromUrl(offer.url);
-    DeleteFileW(target.c_str());
-    g_profile.updateFilePath = target;
-#else
-    return false;
-#endif
   }
-  if (!o.url.empty()) g_profile.updateUrl = o.url;
-  if (!o.size.empty()) g_profile.updateSize = o.size;
-  if (!o.t1.empty()) g_profile.updateText1 = o.t1;
-  if (!o.t2.empty()) g_profile.updateText2 = o.t2;
-  if (!o.t3.empty()) g_profile.updateText3 = o.t3;
-  if (!o.file.empty()) {
-    g_profile.updateFilePath = o.file;
-  } else if (g_profile.updateFilePath.empty()) {
-    g_profile.updateFilePath = TempFolderPath() + LastSegment(g_profile.updateUrl);
-  }
-  return true;
+  if (!o.url.empty()) offer.url = o.url;
+  if (!o.size.empty()) offer.size = o.size;
+  if (!o.t1.empty()) offer.text1 = o.t1;
+  if (!o.t2.empty()) offer.text2 = o.t2;
+  if (!o.t3.empty()) offer.text3 = o.t3;
+  const bool prepared = RecordUpdateOffer(g_profile, offer) != 0;
+  if (!o.file.empty()) g_profile.updateFilePath = o.file;
+  return prepared || !o.file.empty() || offer.url.empty();
 }
 
 // The update window with one addition: once it is gone, the harness's message loop ends.
@@ -283,9 +247,8 @@ bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) 
     PostMessageW(hwnd, WM_HARNESS_SYNC, 0, 0);  // both are handled once this one comes round
     return Pump(window, 5000, [] { return false; });
   } else if (verb == L"wait") {
-    return Pump(window, o.timeout_ms, [&] { return window.m_bFinished != 0; });
-  } else if (verb == L"sleep") {
-    return Pump(window, static_cast<DWORD>(_wtoi(arg.c_str())), [] { return false; });
+    const bool failed = arg == L"failed";
+    return Pump(window, o.timeout_ms, [&] { return failed ? window.m_nPercent == -1 : window.m_bFinished != 0; });
   } else if (verb == L"shot") {
     const std::wstring path = o.shots + L"\\" + arg + L".png";
     const bool saved = SaveScreenshot(hwnd, path);

@@ -108,6 +108,28 @@ TEST(DownloadMaths, HeaderNumbersParseLikeSignedDecimal) {
   EXPECT_EQ(ParseHeaderNumber(L"-5"), -5);
   EXPECT_EQ(ParseHeaderNumber(L"abc"), 0);
   EXPECT_EQ(ParseHeaderNumber(L""), 0);
+  // Installers of 2 GiB and more: the announced length is counted in 64 bits.
+  EXPECT_EQ(ParseHeaderNumber(L"2147483648"), 2147483648LL);
+  EXPECT_EQ(ParseHeaderNumber(L"4294967396"), 4294967396LL);
+}
+
+// The callback takes 32-bit figures; larger counts are scaled down alike, so the bar stays true.
+TEST(DownloadMaths, ProgressOfLargeTransfersKeepsItsPercentage) {
+  struct Case {
+    ULONGLONG received, total;
+    int percent;
+  };
+  for (const Case& c :
+       {Case{8192, 100000, 8}, Case{0x7FFFFFFFull, 0x80000000ull, 99}, Case{0x80000000ull, 0x80000000ull, 100},
+        Case{3000000000ull, 3000000000ull, 100}, Case{2500000000ull, 10000000000ull, 25},
+        Case{(1ull << 40) - 1, 1ull << 40, 99}, Case{1ull << 40, 1ull << 40, 100}, Case{0, ~0ull, 0}}) {
+    DWORD received = 0, total = 0;
+    ScaleProgress(c.received, c.total, &received, &total);
+    EXPECT_EQ(DownloadPercent(received, total), c.percent) << c.received << " of " << c.total;
+    if (c.total <= 0xFFFFFFFFull) {
+      EXPECT_EQ(ULONGLONG{total}, c.total);  // small counts pass unchanged
+    }
+  }
 }
 
 TEST(DownloadMaths, FileSizesAreComparedInFull64Bits) {

@@ -1,0 +1,85 @@
+#include "internet.h"
+
+void quenvo::InternetHandleTraits::Close(Handle h) {
+  ::InternetCloseHandle(h);
+}
+
+namespace quenvo {
+
+namespace {
+
+// Without these a server that accepts and never answers holds the program for minutes. Some
+// WinInet implementations hand the root handle's limits down to its requests and some don't,
+// so they are set on both.
+void SetTimeouts(HINTERNET handle) {
+  DWORD timeout = QUENVO_NET_TIMEOUT_MS;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                       INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+    InternetSetOptionW(handle, option, &timeout, sizeof timeout);
+  }
+}
+
+DWORD StatusOf(HINTERNET request) {
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, /*index*/ nullptr);
+  return status;
+}
+
+// The redirect's Location resolved against the address that was asked for; "" without one.
+std::wstring RedirectTarget(HINTERNET request, const std::wstring& base) {
+  wchar_t location[2048] = {};
+  DWORD size = sizeof location - sizeof location[0];
+  if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, /*index*/ nullptr)) return std::wstring();
+  wchar_t combined[4096] = {};
+  DWORD length = 4096;
+  if (!InternetCombineUrlW(base.c_str(), location, combined, &length, ICU_NO_ENCODE)) return std::wstring();
+  return combined;
+}
+
+bool Send(HINTERNET internet, const RequestTarget& target, const RequestStyle& style, HttpExchange* exchange) {
+  exchange->request.Close();  // the request before its connection
+  exchange->connection.Close();
+  exchange->target = target;
+  exchange->connection.Reset(InternetConnectW(internet, target.host.c_str(), target.port, /*user*/ nullptr,
+                                              /*password*/ nullptr, INTERNET_SERVICE_HTTP, 0, /*context*/ 0));
+  if (!exchange->connection) return false;
+  const DWORD flags = style.flags | INTERNET_FLAG_NO_AUTO_REDIRECT | (target.secure ? INTERNET_FLAG_SECURE : 0);
+  exchange->request.Reset(HttpOpenRequestW(exchange->connection.Get(), style.verb, target.object.c_str(),
+                                           /*version*/ nullptr, /*referrer*/ nullptr,
+                                           const_cast<const wchar_t**>(style.acceptTypes), flags, /*context*/ 0));
+  if (!exchange->request) return false;
+  SetTimeouts(exchange->request.Get());
+  return HttpSendRequestW(exchange->request.Get(), /*headers*/ nullptr, 0, /*body*/ nullptr, 0) != FALSE;
+}
+
+}  // namespace
+
+bool IsRedirectStatus(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+ScopedInternet OpenInternet(const wchar_t* agent) {
+  ScopedInternet internet(
+      InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, /*proxy*/ nullptr, /*bypass*/ nullptr, /*flags*/ 0));
+  if (internet) SetTimeouts(internet.Get());
+  return internet;
+}
+
+bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const RequestStyle& style,
+                            HttpExchange* exchange) {
+  RequestTarget target;
+  if (!style.split(url, &target)) return false;
+  std::wstring address = url;
+  for (int hop = 0;; ++hop) {
+    if (!Send(internet, target, style, exchange)) return false;
+    if (hop == kMaxRedirects || !IsRedirectStatus(StatusOf(exchange->request.Get()))) return true;
+    const std::wstring next = RedirectTarget(exchange->request.Get(), address);
+    RequestTarget nextTarget;
+    if (next.empty() || !style.split(next, &nextTarget)) return true;
+    address = next;
+    target = nextTarget;
+  }
+}
+
+}  // namespace quenvo

@@ -1,0 +1,54 @@
+// The agent's one WinInet client policy, shared by the reports and the installer download:
+// time-outs, redirects followed by hand, and the request opened layer by layer.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <string>
+
+#include "scoped_handle.h"
+
+namespace quenvo {
+
+// Where one request goes.
+struct RequestTarget {
+  std::wstring host;
+  INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
+  std::wstring object;  // path and query, as the request line carries them
+  bool secure = false;
+};
+
+// Turns an address into a target; false when it can't be used.
+using AddressSplitter = bool (*)(const std::wstring& url, RequestTarget* target);
+
+// How a caller's requests look on the wire.
+struct RequestStyle {
+  const wchar_t* verb;                // null: GET
+  const wchar_t* const* acceptTypes;  // null: no Accept header
+  DWORD flags;                        // redirects are never left to WinInet
+  AddressSplitter split;
+};
+
+// A sent request and its connection; the request closes first.
+struct HttpExchange {
+  ScopedInternet connection;
+  ScopedInternet request;
+  RequestTarget target;  // where the last request went
+};
+
+// More hops than any real server needs; a redirect loop must not hold the program.
+constexpr int kMaxRedirects = 10;
+
+bool IsRedirectStatus(DWORD status);
+
+// The root handle, with the system's proxy settings and the time-outs set.
+ScopedInternet OpenInternet(const wchar_t* agent);
+
+// Sends a GET for url and follows redirects itself, at most kMaxRedirects hops; a redirect whose
+// target can't be resolved or split is not followed. False when url can't be split or a
+// connection or request can't be made or sent. The status is the caller's to read.
+bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const RequestStyle& style,
+                            HttpExchange* exchange);
+
+}  // namespace quenvo
