@@ -9,5 +9,6 @@ std::wstring FileNameFromUrl(const std::wstring& url);
 
 // Whether the name stays a plain file inside the folder it is appended to: not empty, no
 // path separator, drive colon, wildcard, quote, angle bracket, bar or control character,
-// and no trailing dot or blank (the platform trims those, so "." and ".." name folders).
+// no trailing dot or blank (the platform trims those, so "." and ".." name folders), and no
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9 in any case, with any extension).
 bool IsSafeFileName(const std::wstring& name);

@@ -75,7 +75,8 @@ TEST(FileNameFromUrlTest, LastSegmentWithoutQueryOrFragment) {
 
 TEST(FileNameSafetyTest, PlainNamesPass) {
   for (const wchar_t* name :
-       {L"Setup.exe", L"quenvo 2.0 setup.exe", L"%2e%2e", L"a..b", L".hidden", L"\u8bbe\u7f6e.exe"}) {
+       {L"Setup.exe", L"quenvo 2.0 setup.exe", L"%2e%2e", L"a..b", L".hidden", L"\u8bbe\u7f6e.exe", L"console.exe",
+        L"nul_setup.exe", L"COM10.exe", L"LPT0.exe", L"con1.exe", L"auxiliary"}) {
     EXPECT_TRUE(IsSafeFileName(name)) << testing::PrintToString(std::wstring(name));
   }
 }
@@ -83,7 +84,10 @@ TEST(FileNameSafetyTest, PlainNamesPass) {
 TEST(FileNameSafetyTest, NamesThatCouldLeaveTheFolderFail) {
   for (const wchar_t* name :
        {L"", L".", L"..", L"...", L".. ", L"x.exe.", L"x.exe ", L"..\\x.exe", L"a/b", L"C:x.exe", L"x.exe:stream",
-        L"*.exe", L"x?.exe", L"\"x\".exe", L"<x>", L"a|b", L"a\tb", L"a\x1f", L"a\x7f"}) {
+        L"*.exe", L"x?.exe", L"\"x\".exe", L"<x>", L"a|b", L"a\tb", L"a\x1f", L"a\x7f",
+        // Device names, which the platform opens instead of a file in the folder.
+        L"CON", L"nul.exe", L"Prn.txt", L"aux.tar.gz", L"NUL .exe", L"Com1.", L"com9.exe", L"LPT1", L"lpt5.msi",
+        L"COM\u00b9.exe", L"conin$", L"CONOUT$.log"}) {
     EXPECT_FALSE(IsSafeFileName(name)) << testing::PrintToString(std::wstring(name));
   }
   EXPECT_FALSE(IsSafeFileName(std::wstring(L"a\0b", 3)));
