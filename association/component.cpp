@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <new>
 #include <utility>
 
 #include "classes_store.h"
@@ -79,14 +78,5 @@ int FileAssociationComponent::Associate(const FileAssociationItem* item) {
     return WriteAssociation(classes.Get(), record) ? 1 : 0;
   } catch (...) {
     return 0;
-  }
-}
-
-extern "C" FileAssociationComponent* __cdecl CreateFileAssociation(const wchar_t* identifier) {
-  if (!IsUsableIdentifier(identifier)) return nullptr;
-  try {
-    return new (std::nothrow) FileAssociationComponent(identifier);
-  } catch (...) {
-    return nullptr;  // the identifier's copy found no memory
   }
 }

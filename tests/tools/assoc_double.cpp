@@ -68,8 +68,14 @@ std::string Narrow(const wchar_t* text) {
 class RecordingAssociation final : public IFileAssociation {
  public:
   // The registrar must never call these two.
-  void ReservedEntry1() override { Record("\"call\": \"ReservedEntry1\""); }
-  void ReservedEntry2() override { Record("\"call\": \"ReservedEntry2\""); }
+  const wchar_t* Identifier() override {
+    Record("\"call\": \"Identifier\"");
+    return L"";
+  }
+  int ProgIdFor(const wchar_t*, wchar_t*, int) override {
+    Record("\"call\": \"ProgIdFor\"");
+    return 0;
+  }
 
   int IsAssociated(const wchar_t* extension) override {
     Record("\"call\": \"IsAssociated\", \"extension\": " + Json(extension));

@@ -215,7 +215,7 @@ TEST(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
   IFileAssociation* association = create(identifier);
   ASSERT_NE(association, nullptr);
   identifier[0] = L'X';  // the component keeps its own copy
-  EXPECT_STREQ(reinterpret_cast<FileAssociationComponent*>(association)->Identifier(), L"Quenvo2021");
+  EXPECT_STREQ(association->Identifier(), L"Quenvo2021");
 
   const std::wstring classes = L"Software\\Classes\\";
   RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L".quenvounit").c_str());

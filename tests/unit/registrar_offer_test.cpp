@@ -26,8 +26,14 @@ class FakeAssociation final : public IFileAssociation {
  public:
   explicit FakeAssociation(std::set<std::wstring> associated, int yes = 1)
       : associated_(std::move(associated)), yes_(yes) {}
-  void ReservedEntry1() override { ++reservedCalls; }
-  void ReservedEntry2() override { ++reservedCalls; }
+  const wchar_t* Identifier() override {
+    ++reservedCalls;
+    return L"";
+  }
+  int ProgIdFor(const wchar_t*, wchar_t*, int) override {
+    ++reservedCalls;
+    return 0;
+  }
   int IsAssociated(const wchar_t* extension) override {
     asked.push_back(extension);
     return associated_.count(extension) ? yes_ : 0;

@@ -1,5 +1,5 @@
-// The contract with the association component FileAssociation.dll, as this program uses it.
-// The component is loaded at run time; only these declarations are shared with it.
+// The contract between the registrar and the association component FileAssociation.dll, which
+// the registrar loads at run time. Both are built against these declarations.
 #pragma once
 
 #include <cstddef>
@@ -21,17 +21,21 @@ static_assert(offsetof(FileAssociationItem, reserved) == 3 * sizeof(void*), "fie
 static_assert(sizeof(int) == 4, "the component answers with a 32-bit integer");
 
 // The object CreateFileAssociation returns, reached through its table of virtual member
-// functions. Only the third and fourth entries are called here; the first two belong to the
-// component and are never called. On i686 the member functions are __thiscall on both sides,
-// since the same compiler builds both. The object is never released.
+// functions. The registrar calls only the third and fourth entries; the first two are the
+// component's own. On i686 the member functions are __thiscall on both sides, which deriving
+// from this class makes the compiler check. The object is never released.
 class IFileAssociation {
  public:
-  virtual void ReservedEntry1() = 0;
-  virtual void ReservedEntry2() = 0;
-  // Nonzero: the type already opens as wanted and is left alone.
+  // Slot 1: the identifier the object was created with, owned by the object.
+  virtual const wchar_t* Identifier() = 0;
+  // Slot 2: the ProgID used for an extension. Returns its length in characters, 0 for an
+  // extension that can't be used; copies it with its NUL into buffer only when size (in
+  // characters) exceeds that length.
+  virtual int ProgIdFor(const wchar_t* extension, wchar_t* buffer, int size) = 0;
+  // Slot 3: nonzero when the type already opens as wanted and is left alone.
   virtual int IsAssociated(const wchar_t* extension) = 0;
-  // Makes the type open with item->handlerPath and show item->iconPath. The strings are the
-  // caller's and are gone after the call. The result means nothing to this program.
+  // Slot 4: makes the type open with item->handlerPath and show item->iconPath. The strings are
+  // the caller's and are gone after the call. The result means nothing to the registrar.
   virtual int Associate(const FileAssociationItem* item) = 0;
 
  protected:
