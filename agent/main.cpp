@@ -9,7 +9,7 @@
 #include "app_module.h"
 #include "client_profile.h"
 #include "command.h"
-#include "command_line.h"
+#include "running_program.h"
 #include "update_down.h"
 
 // The program's static objects, constructed in this order within this file: the module

@@ -4,6 +4,3 @@
 
 // Points into commandLine; never null (an empty line gives "").
 const wchar_t* CommandLineTail(const wchar_t* commandLine);
-
-// The tail of this process's own command line (GetCommandLineW).
-const wchar_t* ProcessCommandLineTail();

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "program_folder.h"
+#include "running_program.h"
 
 void LaunchMainProgram(const wchar_t* tail) {
   const std::wstring mainProgram = ProgramFolder() + L"quenvo.exe";

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "client_profile.h"
-#include "command_line.h"
 #include "launch.h"
+#include "running_program.h"
 
 ClientProfile g_profile(ProfileScope::kCompanion);
 

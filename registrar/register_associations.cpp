@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "file_types.h"
-#include "program_folder.h"
+#include "running_program.h"
 
 namespace {
 

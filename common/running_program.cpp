@@ -1,4 +1,4 @@
-#include "program_folder.h"
+#include "running_program.h"
 
 #include <windows.h>
 
@@ -15,4 +15,6 @@ std::wstring ProgramFolder() {
   return FolderOf(path);
 }
 
-const wchar_t* ProcessCommandLineTail() { return CommandLineTail(GetCommandLineW()); }
+const wchar_t* ProcessCommandLineTail() {
+  return CommandLineTail(GetCommandLineW());
+}
