@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Speed and size of the programs under Wine, each beside a bare baseline, in one run.
 
-    bench/run [--runs N]
+    bench/run [--runs N]        (python3 -m bench.run_bench from the repository's root)
 
 Each timing is the median of N runs (default 15), taken in turns with its baseline.
 """
@@ -11,20 +11,18 @@ import re
 import shutil
 import statistics
 import subprocess
-import sys
 import time
 from collections import defaultdict
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(REPO / "tests" / "blackbox"))
-sys.path.insert(0, str(REPO / "tools"))
+import pefile
 
-import pefile  # noqa: E402
-from dev_server import DevServer  # noqa: E402
-from wine import BUILD, BIN, Wine, install, wait_for  # noqa: E402
+from tools.testkit.dev_server import DevServer
+from tools.testkit.wine import Build, Wine, install, records, wait_for
 
-BENCHBIN = BUILD / "benchbin"
+BUILD = Build("win64")
+BIN = BUILD.bin
+BENCHBIN = BUILD.dir / "benchbin"
 SIZE_TARGETS = {"Quenvodef.exe": 256, "quenvocommon.exe": 256, "quenvodata.exe": 512}  # KiB
 DOWNLOAD_MIB = 256
 
@@ -49,8 +47,9 @@ def launcher_latency(wine, folder, program, runs):
     for _ in range(runs):
         received.unlink(missing_ok=True)
         measured = wine.run_measured(exe, f'"{wine.win_path(exe)}" "C:\\some folder\\a b.docx"')
-        assert wait_for(received.exists, timeout=20), f"{program} did not start quenvo.exe"
-        qpc = int(re.search(r'"qpc": (\d+)', wait_for(lambda: received.read_text().strip())).group(1))
+        started = wait_for(lambda: records(received), timeout=20)
+        assert started, f"{program} did not start quenvo.exe"
+        qpc = started[0]["qpc"]
         samples.append((qpc - measured["started"]) / measured["frequency"])
     return samples
 
@@ -95,7 +94,7 @@ def bench_agent(wine, runs):
 
 
 def bench_download(wine, runs):
-    probe = BUILD / "testbin" / "update_download_probe.exe"
+    probe = BUILD.testbin / "update_download_probe.exe"
     print(f"\nDownloader: {DOWNLOAD_MIB} MiB through the local proxy")
     if not probe.exists():
         print("  (no download probe built)")
@@ -179,7 +178,7 @@ def bench_sizes():
         pe = pefile.PE(str(path), fast_load=True)
         sections = [(s.Name.rstrip(b"\0").decode(), s.SizeOfRawData) for s in pe.sections]
         print("    sections: " + ", ".join(f"{n} {b / 1024:.1f} KiB" for n, b in sections))
-        map_file = BUILD / "maps" / f"{path.stem}.map"
+        map_file = BUILD.dir / "maps" / f"{path.stem}.map"
         if map_file.exists():
             print("    largest: " + ", ".join(f"{n} {b // 1024} KiB" for n, b in contributors(map_file)))
     return ok
@@ -191,9 +190,9 @@ def main():
     args = parser.parse_args()
     if args.runs < 10:
         parser.error("at least 10 runs")
-    prefix = BUILD / "bench-prefix"
+    prefix = BUILD.dir / "bench-prefix"
     shutil.rmtree(prefix, ignore_errors=True)
-    wine = Wine(prefix).boot()
+    wine = Wine(prefix, BUILD).boot()
     try:
         results = [bench_launcher(wine, args.runs)]
         if (BIN / "quenvodata.exe").exists():

@@ -1,20 +1,14 @@
-#!/usr/bin/env python3
-"""The agent's demo: quenvodata.exe under Wine reports to the local dev server, reached as
-the prefix's system proxy. It runs "data=install" twice, "data=run" twice and
+"""The agent's part of the demo: quenvodata.exe under Wine reports to the local dev server,
+reached as the prefix's system proxy. It runs "data=install" twice, "data=run" twice and
 "data=uninstall", and shows what the server received (with the flag checked here by
-hashlib), the update offer it served, what the offer did, and the registry afterwards.
-
-    demo_agent.py PREFIX_DIR [BUILD_DIR]      (BUILD_DIR defaults to build/win64)
-
-demo.py may also import this file and call demo_agent(wine) with a booted prefix.
-"""
+hashlib), the update offer it served, what the offer did, and the registry afterwards."""
 import datetime
 import hashlib
-import os
-import sys
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
+from tools.testkit.dev_server import DevServer
+from tools.testkit.wine import install
+
 SECRET = "mer4721pkZBw53QJT610lavefoki"
 OFFER = {"v": "1.0.1", "t1": "quenvo 2.1 is ready", "t2": "Faster start", "t3": "Safer documents",
          "u": "http://dl.quenvo.com/f/QuenvoSetup_2.1.exe", "sz": "4096"}
@@ -41,15 +35,7 @@ def describe(entry):
     return f"{entry['kind']:7} {where}"
 
 
-def temp_folder(wine):
-    _, out = wine._quiet(["wine", "cmd", "/c", "echo", "%TEMP%"])
-    return wine.unix_path(out.strip().splitlines()[-1].strip())
-
-
 def demo_agent(wine):
-    from dev_server import DevServer
-    from wine import install
-
     print("\n=== Statistics and update agent: quenvodata.exe against the local dev server ===")
     server = DevServer(OFFER)
     port = server.start()
@@ -59,7 +45,7 @@ def demo_agent(wine):
         folder = install(wine, "Program Files/quenvo suite", "quenvodata.exe")
         exe = folder / "quenvodata.exe"
         wine.clear_profile()
-        target = temp_folder(wine) / Path(OFFER["u"]).name
+        target = wine.temp_folder() / Path(OFFER["u"]).name
         target.write_bytes(b"an old, half-downloaded installer")
         print(f"  left an old file where an offered installer would go: {wine.win_path(target)}")
 
@@ -90,30 +76,3 @@ def demo_agent(wine):
     finally:
         server.stop()
 
-
-def main(argv):
-    if len(argv) < 2:
-        print(__doc__)
-        return 2
-    prefix = Path(argv[1]).resolve()
-    build = Path(argv[2]).resolve() if len(argv) > 2 else REPO / "build" / "win64"
-    os.environ["QUENVO_BUILD_DIR"] = str(build)  # read by wine.py when it is imported
-    sys.path.insert(0, str(REPO / "tests" / "blackbox"))
-    sys.path.insert(0, str(REPO / "tools"))
-    from wine import Wine
-
-    wine = Wine(prefix)
-    if (prefix / "system.reg").exists():
-        wine._quiet(["wineserver", "-p"])
-    else:
-        print(f"Making a Wine prefix in {prefix} ...")
-        wine.boot()
-    try:
-        demo_agent(wine)
-    finally:
-        wine.shutdown()
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv))

@@ -1,21 +1,52 @@
-import sys
-from pathlib import Path
+"""The black-box tests' fixtures. One run tests one build, named by --build: win64 (the
+default) or win32. Each run makes a fresh Wine prefix of its own."""
+import shutil
 
 import pytest
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+from tools.testkit.dev_server import DevServer
+from tools.testkit.display import on_display
+from tools.testkit.wine import Build, Wine
 
-from dev_server import DevServer  # noqa: E402
-from wine import BIN, Wine  # noqa: E402
+
+def pytest_addoption(parser):
+    parser.addoption("--build", default="win64", choices=["win64", "win32"],
+                     help="the build under test, in build/<name> (its short-time-out twin in build/<name>-short)")
+
+
+def pytest_collection_modifyitems(config, items):
+    if config.getoption("--build") == "win64":
+        return
+    skip = pytest.mark.skip(reason="runs no Windows program: the win64 run covers it")
+    for item in items:
+        if "native" in item.keywords:
+            item.add_marker(skip)
 
 
 @pytest.fixture(scope="session")
-def wine(tmp_path_factory):
+def build(pytestconfig):
+    build = Build(pytestconfig.getoption("--build"))
+    if not (build.bin / "Quenvodef.exe").exists():
+        pytest.fail(f"build {build.name} first (tools/build {build.name})")
+    reason = build.unusable()
+    if reason:
+        pytest.skip(f"{build.name}: {reason}")
+    return build
+
+
+@pytest.fixture(scope="session")
+def short_build(build):
+    """The same programs with 2 s network time-outs (tools/test makes them), for silent servers."""
+    short = Build(f"{build.name}-short")
+    if not (short.bin / "quenvodata.exe").exists():
+        pytest.skip(f"needs {short.dir}, a build with QUENVO_NET_TIMEOUT_MS=2000 (tools/test makes it)")
+    return short
+
+
+@pytest.fixture(scope="session")
+def wine(tmp_path_factory, build):
     """A fresh Wine prefix for the whole run, with a persistent wineserver."""
-    if not (BIN / "Quenvodef.exe").exists():
-        pytest.fail(f"build the win64 preset first ({BIN})")
-    w = Wine(tmp_path_factory.mktemp("prefix")).boot()
+    w = Wine(tmp_path_factory.mktemp("prefix"), build).boot()
     yield w
     w.shutdown()
 
@@ -27,3 +58,26 @@ def server(wine):
     wine.set_proxy(srv.start())
     yield srv
     srv.stop()
+
+
+@pytest.fixture(scope="module")
+def display(wine):
+    """A private X server for this module's windows, with their fonts."""
+    with on_display(wine) as name:
+        yield name
+
+
+@pytest.fixture
+def downloads(wine):
+    """An empty folder for download targets."""
+    folder = wine.drive_c / "downloads"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir()
+    return folder
+
+
+@pytest.fixture(scope="module")
+def timings(build):
+    """Appends a case's run time to build/<name>/hostile-timings.txt."""
+    with (build.dir / "hostile-timings.txt").open("a") as out:
+        yield lambda case, seconds: (out.write(f"{case:48} {seconds:7.2f} s\n"), out.flush())

@@ -3,14 +3,12 @@ proxy: which reports and queries go out for each command line, what they carry, 
 registry holds afterwards, and what an update offer does to the temporary folder."""
 import datetime
 import hashlib
-import os
-import socket
 import time
-from pathlib import Path
 
 import pytest
 
-from wine import install
+from tools.testkit.net import BareServer, closed_port
+from tools.testkit.wine import install
 
 SECRET = "mer4721pkZBw53QJT610lavefoki"
 INSTALL_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "uac", "flag"]
@@ -63,12 +61,6 @@ class Agent:
 
     def forget_day(self):
         self.wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")
-
-    def temp_folder(self) -> Path:
-        code, out = self.wine._quiet(["wine", "cmd", "/c", "echo", "%TEMP%"])
-        folder = self.wine.unix_path(out.strip().splitlines()[-1].strip())
-        assert folder.is_dir(), folder
-        return folder
 
 
 @pytest.fixture(scope="module")
@@ -226,12 +218,6 @@ def test_any_install_mark_suppresses_the_report(fresh, mark):
     assert fresh.wine.reg_texts()["install"] == mark
 
 
-def closed_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def test_marks_are_written_even_when_the_server_is_unreachable(fresh):
     fresh.run("data=uninstall")  # the profile's own values, as the next runs find them
     before = fresh.wine.reg_texts()
@@ -266,7 +252,7 @@ def test_run_report_and_version_query_once_a_day(fresh):
 @pytest.fixture
 def target(agent):
     """A file where an offered installer would be stored; the offer deletes it."""
-    path = agent.temp_folder() / SETUP_NAME
+    path = agent.wine.temp_folder() / SETUP_NAME
     path.write_bytes(b"old installer")
     yield path
     path.unlink(missing_ok=True)
@@ -349,13 +335,8 @@ def test_nul_byte_in_the_reply_hides_nothing(agent, target):
 
 # --- time-outs -------------------------------------------------------------------------------
 
-SHORT_BUILD = os.environ.get("QUENVO_SHORT_TIMEOUT_BUILD")
-
-
-@pytest.mark.skipif(not SHORT_BUILD, reason="set QUENVO_SHORT_TIMEOUT_BUILD to a build with QUENVO_NET_TIMEOUT_MS=2000")
-def test_silent_server_times_out(fresh):
-    exe = install(fresh.wine, "quenvo agent short timeout",
-                  Path(SHORT_BUILD) / "bin" / "quenvodata.exe") / "quenvodata.exe"
+def test_silent_server_times_out(fresh, short_build):
+    exe = install(fresh.wine, "quenvo agent short timeout", short_build.bin / "quenvodata.exe") / "quenvodata.exe"
     fresh.server.set_config(dict(OFFER, faults={"stat": {"silent": True}, "version": {"silent": True}}))
     start = time.monotonic()
     sent = fresh.run_raw(f'"{fresh.wine.win_path(exe)}" data=run', exe=exe)
@@ -378,3 +359,28 @@ def test_redirect_to_another_host_is_followed(fresh):
     fresh.server.set_config({"faults": {"stat": {"redirect": "http://moved.quenvo.com/version.php?from=stat"}}})
     sent = fresh.run("data=install")
     assert [(r["host"], r["kind"]) for r in sent] == [("stat.quenvo.com", "report"), ("moved.quenvo.com", "version")]
+
+
+# --- the request on the wire -----------------------------------------------------------------
+
+@pytest.fixture
+def capture(wine, server):
+    """A bare server as the prefix's proxy, which keeps every request's head as it came."""
+    bare = BareServer(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok")
+    wine.set_proxy(bare.port)
+    yield bare
+    wine.set_proxy(server.port)
+    bare.stop()
+
+
+def test_report_request_is_the_one_that_opening_the_url_in_one_call_sends(fresh, capture):
+    """The agent opens its requests layer by layer (for the time-outs); the request must still
+    be, header for header, what InternetOpenUrlW sends for the same address."""
+    fresh.run("data=uninstall")
+    [ours] = capture.heads
+    url = ours.split(b" ")[1].decode("latin-1")   # the absolute form: the address itself
+    tool = install(fresh.wine, "quenvo agent", "open_url.exe") / "open_url.exe"
+    assert fresh.wine.run(tool, f'"{url}"') == 0
+    [reference] = capture.heads[1:]
+    assert ours.split(b"\r\n") == reference.split(b"\r\n")
+    assert b"\r\nAccept: */*\r\n" in ours

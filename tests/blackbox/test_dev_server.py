@@ -1,17 +1,17 @@
-"""Native tests of tools/dev_server.py (no Wine): parsing, signing, replies, faults."""
+"""Native tests of the dev server (no Wine): parsing, signing, replies, faults."""
 import hashlib
 import http.client
 import json
 import os
 import socket
-import sys
 import threading
 import time
 
 import pytest
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "tools"))
-import dev_server  # noqa: E402
+from tools.testkit import dev_server
+
+pytestmark = pytest.mark.native
 
 SECRET = b"mer4721pkZBw53QJT610lavefoki"
 

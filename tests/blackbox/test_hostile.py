@@ -1,25 +1,14 @@
 """Hostile input for every program: odd registry states and command lines. Whatever comes,
 the exit code is 0, nothing crashes, and the first-run facts ("fday", "fver", "ch") are
 never lost: a readable stored value is left exactly as it was."""
-import json
-import socket
-
 import pytest
 
-from wine import install, wait_for
+from tools.testkit.net import closed_port
+from tools.testkit.profile import raw_sz, set_state, sz
+from tools.testkit.wine import assert_sound, install, records, wait_for
 
-CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
 KEPT = ("fday", "fver", "ch")
 NAMES = ("fday", "fver", "ch", "setup", "os", "install", "rday")
-
-
-def sz(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def raw_sz(data: bytes):
-    """A REG_SZ given as raw bytes: odd lengths, embedded NULs, no terminator."""
-    return "hex(1):" + ",".join(f"{b:02x}" for b in data)
 
 
 def every(value):
@@ -81,24 +70,6 @@ def installed(wine):
             for name, (exe, extra, _) in PROGRAMS.items()}
 
 
-def closed_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def assert_sound(measured):
-    assert measured["code"] == 0
-    assert not any(mark in measured["output"] for mark in CRASH_MARKS), measured["output"][-2000:]
-
-
-def set_state(wine, state):
-    wine.clear_profile()
-    if state is not None:
-        lines = "\r\n".join(f'"{name}"={value}' for name, value in state.items())
-        wine.import_reg(f"[HKEY_CURRENT_USER\\Software\\quenvo]\r\n{lines}\r\n")
-
-
 def readable(kind, data):
     """What the programs read from a stored value of any type: its bytes as text up to the
     first NUL, when that fits."""
@@ -143,7 +114,8 @@ def test_launcher_passes_any_command_line_on(wine, installed, tail):
     received.unlink(missing_ok=True)
     line = f'"{wine.win_path(exe)}" {tail}'
     assert_sound(wine.run_measured(exe, line))
-    assert wait_for(received.exists), "quenvo.exe was not started"
-    record = json.loads(received.read_text().splitlines()[0])
+    started = wait_for(lambda: records(received))
+    assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
+    record = started[0]
     expected = line[len(f'"{wine.win_path(exe)}"'):].lstrip("".join(map(chr, range(1, 33))))
     assert record["cmdline"].endswith(expected)

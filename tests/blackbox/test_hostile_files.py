@@ -6,36 +6,26 @@ within 0..100; a size check follows a failure only when the exchange itself went
 and ends within a bound. Run
 times are appended to build/.../hostile-timings.txt."""
 import json
-import os
 import random
 import shutil
-import socketserver
 import subprocess
-import threading
 from contextlib import contextmanager
-from pathlib import Path
 
 import pytest
 
-from dev_server import PATTERN_BLOCK, DevServer
-from test_hostile import CRASH_MARKS, set_state, sz
-from test_hostile_server import FACTS, offer
-from wine import BUILD, TESTBIN, install, wait_for
+from tools.testkit.dev_server import DevServer, offer_reply, pattern
+from tools.testkit.net import BareServer
+from tools.testkit.profile import FACTS, set_texts
+from tools.testkit.wine import WINE64, assert_sound, install, wait_for
 
 URL, FILE = "http://dl.quenvo.com/f/setup.exe", "/f/setup.exe"
 GARBAGE = random.Random(11).randbytes(100_000)
-SHORT_BUILD = os.environ.get("QUENVO_SHORT_TIMEOUT_BUILD")
 FAILED, COMPLETE = ("progress", 0, 0), ("progress", 0, 1)
 SHORT_CASES = {"silent server", "stall mid-body"}  # they wait for the time-out
 
 
 def result(passed):
     return ("result", passed, 0)
-
-
-def pattern(size):
-    whole, rest = divmod(size, len(PATTERN_BLOCK))
-    return PATTERN_BLOCK * whole + PATTERN_BLOCK[:rest]
 
 
 def sized(size, **fault):
@@ -86,31 +76,6 @@ DOWNLOADS = {
 }
 
 
-class BareServer(socketserver.ThreadingTCPServer):
-    """Answers every request with the same raw bytes, then closes the connection or holds it."""
-    daemon_threads = allow_reuse_address = True
-
-    def __init__(self):
-        self.reply, self.hold, self.stopping = b"", False, threading.Event()
-
-        class Handler(socketserver.StreamRequestHandler):
-            def handle(handler):
-                while handler.rfile.readline() not in (b"\r\n", b"\n", b""):
-                    pass
-                handler.wfile.write(self.reply)
-                handler.wfile.flush()
-                if self.hold:
-                    self.stopping.wait(60)
-
-        super().__init__(("127.0.0.1", 0), Handler)
-        threading.Thread(target=self.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
-
-    def stop(self):
-        self.stopping.set()
-        self.shutdown()
-        self.server_close()
-
-
 @pytest.fixture(scope="module")
 def servers(wine):
     dev, bare = DevServer({}), BareServer()
@@ -120,32 +85,17 @@ def servers(wine):
     dev.stop()
 
 
-@pytest.fixture(scope="module")
-def timings():
-    with (BUILD / "hostile-timings.txt").open("a") as out:
-        yield lambda case, seconds: (out.write(f"{case:40} {seconds:7.2f} s\n"), out.flush())
-
-
-@pytest.fixture
-def downloads(wine):
-    folder = wine.drive_c / "hostile downloads"
-    shutil.rmtree(folder, ignore_errors=True)
-    folder.mkdir()
-    return folder
-
-
 def measured(wine, exe, tail, timeout=120):
     run = wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}', timeout=timeout)
-    assert run["code"] == 0
-    assert not any(mark in run["output"] for mark in CRASH_MARKS), run["output"][-2000:]
+    assert_sound(run)
     return run, run["micros"] / 1e6
 
 
-def probe(wine, downloads, target, size, build=BUILD):
-    """The download thread against the recorder: (messages, done line, seconds)."""
+def probe(wine, downloads, target, size, build):
+    """The download thread's work against the recorder: (messages, done line, seconds)."""
     out = downloads / "messages.jsonl"
     out.unlink(missing_ok=True)
-    exe = Path(build) / "testbin" / "update_download_probe.exe"
+    exe = build.testbin / "update_download_probe.exe"
     _, seconds = measured(wine, exe, f'"{URL}" "{wine.win_path(target)}" "{size}" "{wine.win_path(out)}"')
     lines = [json.loads(line) for line in out.read_text().splitlines()]
     assert lines[-1]["msg"] == "done" and all(m["window_thread"] for m in lines[:-1])
@@ -164,19 +114,19 @@ def check_progress(messages, kind):
 
 @pytest.mark.parametrize("case, config, offered, progress, rest, stored", [(k, *v) for k, v in DOWNLOADS.items()],
                          ids=DOWNLOADS.keys())
-def test_downloader_survives_server(wine, servers, timings, downloads, case, config, offered, progress, rest, stored):
+def test_downloader_survives_server(wine, servers, timings, downloads, request, case, config, offered, progress, rest,
+                                    stored):
     short = case in SHORT_CASES
-    if short and not SHORT_BUILD:
-        pytest.skip("needs QUENVO_SHORT_TIMEOUT_BUILD, a build with 2 s time-outs")
+    build = request.getfixturevalue("short_build") if short else wine.build
     dev, bare = servers
     dev.set_config({} if "raw" in config else config)
     dev.requests.clear()
     bare.reply, bare.hold = config.get("raw", b""), config.get("hold", False)
     if "raw" in config:
-        wine.set_proxy(bare.server_address[1])
+        wine.set_proxy(bare.port)
     target = downloads / "setup.exe"
     try:
-        messages, done, seconds = probe(wine, downloads, target, offered, SHORT_BUILD if short else BUILD)
+        messages, done, seconds = probe(wine, downloads, target, offered, build)
     finally:
         if "raw" in config:
             wine.set_proxy(dev.port)
@@ -203,7 +153,8 @@ def test_downloader_survives_server(wine, servers, timings, downloads, case, con
 def held(wine, path):
     """Keeps path open with no sharing from a Windows process of its own."""
     marker = path.with_name(path.name + ".held")
-    proc = subprocess.Popen(["wine", str(TESTBIN / "hold_file.exe"), wine.win_path(path), wine.win_path(marker), "60"],
+    tool = wine.build.testbin / "hold_file.exe"
+    proc = subprocess.Popen([WINE64, str(tool), wine.win_path(path), wine.win_path(marker), "60"],
                             env=wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         assert wait_for(marker.exists, timeout=30), "hold_file did not take the file"
@@ -261,7 +212,7 @@ def test_downloader_never_overwrites_an_occupied_target(wine, servers, timings, 
     servers[0].set_config(sized(length))
     target = downloads / ("missing" if how == "missing folder" else "") / "setup.exe"
     with occupied(wine, target, how):
-        messages, done, seconds = probe(wine, downloads, target, offered)
+        messages, done, seconds = probe(wine, downloads, target, offered, wine.build)
         assert check_progress(messages, "none") == rest, messages
         assert intact(target, how) if how != "missing folder" else not target.parent.exists()
     timings(f"download target: {request.node.callspec.id}", seconds)
@@ -270,19 +221,14 @@ def test_downloader_never_overwrites_an_occupied_target(wine, servers, timings, 
 
 @pytest.fixture(scope="module")
 def agent(wine):
-    return install(wine, "hostile/agent files", BUILD / "bin" / "quenvodata.exe") / "quenvodata.exe"
-
-
-def temp_folder(wine):
-    _, out = wine._quiet(["wine", "cmd", "/c", "echo", "%TEMP%"])
-    return wine.unix_path(out.strip().splitlines()[-1].strip())
+    return install(wine, "hostile/agent files", "quenvodata.exe") / "quenvodata.exe"
 
 
 def run_offer(wine, servers, timings, agent, case):
     """A first run of the day whose version reply offers hostile_target.exe."""
-    servers[0].set_config({"version_body_hex": offer(u="http://dl.quenvo.com/f/hostile_target.exe").hex()})
+    servers[0].set_config({"version_body_hex": offer_reply(u="http://dl.quenvo.com/f/hostile_target.exe").hex()})
     servers[0].requests.clear()
-    set_state(wine, {name: sz(value) for name, value in FACTS.items()})
+    set_texts(wine, FACTS)
     _, seconds = measured(wine, agent, "data=run")
     timings(f"agent target: {case}", seconds)
     assert [r["kind"] for r in servers[0].requests] == ["report", "report", "version"]
@@ -294,7 +240,7 @@ def run_offer(wine, servers, timings, agent, case):
 @pytest.mark.parametrize("how, cleared", [("plain", True), ("locked", False), ("read-only", False),
                                           ("folder", False)])
 def test_agent_offer_keeps_an_undeletable_target(wine, servers, timings, agent, how, cleared):
-    target = temp_folder(wine) / "hostile_target.exe"
+    target = wine.temp_folder() / "hostile_target.exe"
     try:
         with occupied(wine, target, how):
             run_offer(wine, servers, timings, agent, how)
@@ -319,7 +265,7 @@ def test_agent_offer_with_an_odd_temporary_folder(wine, servers, timings, agent,
     for name in before:
         wine.reg("add", env_key, "/v", name, "/t", "REG_SZ", "/d", folder, "/f")
     try:
-        assert temp_folder(wine) == temp
+        assert wine.temp_folder() == temp
         run_offer(wine, servers, timings, agent, f"temp {'long' if folder == LONG_TEMP else 'missing'}")
         assert (temp / "hostile_target.exe").exists() == (folder == LONG_TEMP)
     finally:

@@ -2,25 +2,16 @@
 transfers on the reports and the version query. Every case exits with 0 without a crash,
 ends within the agent's time-outs, keeps "fday", "fver" and "ch", and never deletes a file
 outside the temporary folder. The run time of every case goes to build/.../hostile-timings.txt."""
-import os
 import random
-from pathlib import Path
 
 import pytest
 
-from test_hostile import CRASH_MARKS, set_state, sz
-from wine import BUILD, install
+from tools.testkit.dev_server import offer_reply as offer
+from tools.testkit.profile import FACTS, set_texts
+from tools.testkit.wine import assert_sound, install
 
-FACTS = {"fday": "2020-1-1", "fver": "1.9.0.0", "ch": "42"}
 STAT, UPDATE = "http://stat.quenvo.com", "http://update.quenvo.com"
 GARBAGE = random.Random(7).randbytes(64 * 1024)
-SHORT_BUILD = os.environ.get("QUENVO_SHORT_TIMEOUT_BUILD")
-
-
-def offer(**fields):
-    body = {"v": "2", "t1": "a", "t2": "b", "t3": "c", "u": "http://dl.quenvo.com/f/s.exe", "sz": "5"}
-    body.update(fields)
-    return "".join(f"{k}={v}**" for k, v in body.items()).encode("cp1252", "replace")
 
 
 def version_body(body):
@@ -84,38 +75,25 @@ CASES = {
 
 
 @pytest.fixture(scope="module")
-def timings():
-    path = BUILD / "hostile-timings.txt"
-    with path.open("a") as out:
-        yield out
-
-
-@pytest.fixture(scope="module")
 def sentinels(wine):
     """Files outside the temporary folder that a hostile address aims at."""
-    _, out = wine._quiet(["wine", "cmd", "/c", "echo", "%TEMP%"])
-    temp = wine.unix_path(out.strip().splitlines()[-1].strip())
-    return [wine.drive_c / "sentinel.txt", temp.parent / "sentinel.txt"]
+    return [wine.drive_c / "sentinel.txt", wine.temp_folder().parent / "sentinel.txt"]
 
 
 @pytest.mark.parametrize("command, config, short", CASES.values(), ids=CASES.keys())
 def test_agent_survives_server(wine, server, timings, sentinels, request, command, config, short):
-    if short and not SHORT_BUILD:
-        pytest.skip("needs QUENVO_SHORT_TIMEOUT_BUILD, a build with 2 s time-outs")
-    build = Path(SHORT_BUILD) if short else BUILD
-    folder = install(wine, "hostile/agent short" if short else "hostile/agent", build / "bin" / "quenvodata.exe")
+    build = request.getfixturevalue("short_build") if short else wine.build
+    folder = install(wine, f"hostile/agent {build.name}", build.bin / "quenvodata.exe")
     for path in sentinels:
         path.write_text("keep me")
-    set_state(wine, {name: sz(value) for name, value in FACTS.items()})
+    set_texts(wine, FACTS)
     server.set_config(config)
     exe = folder / "quenvodata.exe"
     measured = wine.run_measured(exe, f'"{wine.win_path(exe)}" data={command}', timeout=300)
     seconds = measured["micros"] / 1e6
-    timings.write(f"{request.node.callspec.id:40} {seconds:7.2f} s\n")
-    timings.flush()
+    timings(request.node.callspec.id, seconds)
 
-    assert measured["code"] == 0
-    assert not any(mark in measured["output"] for mark in CRASH_MARKS), measured["output"][-2000:]
+    assert_sound(measured)
     # Three requests at most, each bounded by the time-outs (2 s in the short build).
     assert seconds < (3 * 3 * 2 + 10 if short else 20)
     texts = wine.reg_texts()

@@ -1,10 +1,9 @@
 """Quenvodef.exe under Wine: what the main program receives, and what is left in the registry."""
 import datetime
-import json
 
 import pytest
 
-from wine import install, wait_for
+from tools.testkit.wine import install, records, wait_for
 
 
 def tail_of(command_line):
@@ -30,8 +29,9 @@ def launch(wine, suite, command_line, cwd=None):
     received.unlink(missing_ok=True)
     code, _ = wine.run_raw(suite / "Quenvodef.exe", command_line, cwd=cwd)
     assert code == 0
-    assert wait_for(received.exists), "quenvo.exe was not started"
-    record = json.loads(received.read_text().splitlines()[0])
+    started = wait_for(lambda: records(received))
+    assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
+    record = started[0]
     record["tail"] = tail_of(record["cmdline"])
     return record
 

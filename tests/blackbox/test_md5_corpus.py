@@ -2,7 +2,11 @@
 import hashlib
 import importlib.util
 
-from wine import REPO
+import pytest
+
+from tools.testkit.wine import REPO
+
+pytestmark = pytest.mark.native
 
 DATA = REPO / "tests" / "data"
 

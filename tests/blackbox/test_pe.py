@@ -5,14 +5,15 @@ import sys
 
 import pytest
 
-from wine import BIN, REPO, TESTBIN
+from tools.testkit.wine import REPO, Build
 
 PECHECK = REPO / "tools" / "pecheck.py"
-PRESETS = [BIN, REPO / "build" / "win32" / "bin"]
+pytestmark = pytest.mark.native
 
 
-@pytest.mark.parametrize("folder", PRESETS, ids=["win64", "win32"])
-def test_programs_are_gui_versioned_and_import_only_system_dlls(folder):
+@pytest.mark.parametrize("name", ["win64", "win32"])
+def test_programs_are_gui_versioned_and_import_only_system_dlls(name):
+    folder = Build(name).bin
     if not (folder / "Quenvodef.exe").exists():
         pytest.skip(f"{folder} not built")
     result = subprocess.run([sys.executable, PECHECK, folder], capture_output=True, text=True)
@@ -22,7 +23,7 @@ def test_programs_are_gui_versioned_and_import_only_system_dlls(folder):
 
 def test_checker_rejects_a_console_program_without_version(tmp_path):
     # A test tool posing as the launcher: console subsystem, no version block.
-    shutil.copy(TESTBIN / "rawrun.exe", tmp_path / "Quenvodef.exe")
+    shutil.copy(Build("win64").testbin / "rawrun.exe", tmp_path / "Quenvodef.exe")
     result = subprocess.run([sys.executable, PECHECK, tmp_path], capture_output=True, text=True)
     assert result.returncode == 1
     assert "not GUI" in result.stdout and "version None" in result.stdout

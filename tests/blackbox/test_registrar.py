@@ -7,12 +7,22 @@ import shutil
 
 import pytest
 
-from wine import BIN, install, wait_for
+from tools.testkit.wine import Build, assert_sound, install, records, wait_for
 
 EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
 ICONS = {".ppt": "ppt.ico", ".pptx": "ppt.ico", ".doc": "doc.ico", ".docx": "doc.ico",
          ".xls": "xls.ico", ".xlsx": "xls.ico", ".csv": "xls.ico"}
 CREATE = {"call": "CreateFileAssociation", "identifier": "Quenvo2021"}
+# Wine's trace of the one shell notification: SHCNE_ASSOCCHANGED with SHCNF_FLUSHNOWAIT, no items.
+NOTIFIED = "trace:shell:SHChangeNotify (0x08000000,0x00003000,"
+
+
+def run_traced(wine, exe):
+    """Runs a registrar with the shell's calls traced; returns how often it notified the shell."""
+    run = wine.run_measured(exe, f'"{wine.win_path(exe)}"', timeout=60, debug="trace+shell")
+    assert_sound(run)
+    assert run["micros"] < 20e6, "the registrar hung"
+    return run["output"].count(NOTIFIED)
 
 
 # --- the registrar against the recording double ------------------------------------------------
@@ -156,16 +166,15 @@ def suite(wine):
     Yields the folder and what the registry held before and after that first run."""
     folder = install(wine, SUITE, "quenvocommon.exe", "Quenvodef.exe", "FileAssociation.dll",
                      ("fake_quenvo.exe", "quenvo.exe"))
-    shutil.copytree(BIN / "icon", folder / "icon", dirs_exist_ok=True)
+    shutil.copytree(wine.build.bin / "icon", folder / "icon", dirs_exist_ok=True)
     names = EXTENSIONS + ["Quenvo2021" + ext for ext in EXTENSIONS]
     for name in names:
         wine.reg("delete", f"HKCU\\{CLASSES}\\{name}", "/f")
         wine.reg("delete", f"HKLM\\{CLASSES}\\{name}", "/f")
     before = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
 
-    # Step 1: the registrar runs from its folder with blanks.
-    exe = folder / "quenvocommon.exe"
-    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"')[0] == 0
+    # Step 1: the registrar runs from its folder with blanks, and tells the shell once.
+    assert run_traced(wine, folder / "quenvocommon.exe") == 1
     after = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
     yield folder, before, after
     for name in names:
@@ -215,9 +224,10 @@ def test_opening_a_document_reaches_the_main_program(wine, suite, folder_name, d
     received.unlink(missing_ok=True)
 
     # Step 3: the shell opens the document: Quenvodef.exe starts, and starts quenvo.exe with it.
-    wine._quiet(["wine", "cmd", "/c", "start", "", wine.win_path(docs / document)])
-    assert wait_for(received.exists), "quenvo.exe was not started"
-    record = json.loads(received.read_text().splitlines()[0])
+    wine.open_document(docs / document)
+    started = wait_for(lambda: records(received))
+    assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
+    record = started[0]
     exe_win = wine.win_path(folder / "quenvo.exe")
     assert record["cmdline"] == f'"{exe_win}" "{wine.win_path(docs / document)}"'
 
@@ -231,8 +241,9 @@ def test_a_second_run_changes_nothing_and_a_broken_type_is_repaired(wine, suite)
     wine.reg("delete", f"HKCU\\{CLASSES}\\.docx\\OpenWithProgids", "/f")
     marked = per_user(wine)
 
-    # Step 4: every type is associated already, so a second run writes nothing.
-    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"')[0] == 0
+    # Step 4: every type is associated already, so a second run writes nothing, and still
+    # tells the shell once.
+    assert run_traced(wine, exe) == 1
     assert per_user(wine) == marked
 
     # A type that opens with another program, and one whose handler is gone, are redone.
@@ -252,3 +263,16 @@ def test_a_second_run_changes_nothing_and_a_broken_type_is_repaired(wine, suite)
         {"(Default)": ("REG_SZ", f"{folder_win}\\icon\\ppt.ico")}
     assert wine.reg_query(f"{CLASSES}\\Quenvo2021.ppt\\shell\\open\\command") == \
         {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
+
+
+def test_a_component_of_the_other_architecture_is_left_alone(wine):
+    """A 64-bit registrar beside a 32-bit FileAssociation.dll, or a 32-bit one beside a 64-bit
+    DLL: the DLL can't be loaded, so nothing is registered and the shell is not told."""
+    other = Build("win32" if wine.build.bits == 64 else "win64")
+    if not (other.bin / "FileAssociation.dll").exists():
+        pytest.skip(f"{other.dir} is not built")
+    folder = install(wine, f"quenvo mixed {wine.build.name}", "quenvocommon.exe", "Quenvodef.exe",
+                     other.bin / "FileAssociation.dll")
+    before = per_user(wine)
+    assert run_traced(wine, folder / "quenvocommon.exe") == 0
+    assert per_user(wine) == before

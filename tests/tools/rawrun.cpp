@@ -3,14 +3,27 @@
 //   line 1: the program's path
 //   line 2: the working folder (empty: inherit)
 //   line 3: a file that receives the exit code, the run time in microseconds, the
-//           performance counter at the start and its frequency (empty: none)
+//           performance counter at the start and its frequency; or "error" and the
+//           system's error code when the program could not be started (empty: none)
 //   the rest, byte for byte: the command line
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 
 namespace {
+
+void WriteResult(const std::wstring& path, const char* format, ...) {
+  if (path.empty()) return;
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (!f) return;
+  va_list args;
+  va_start(args, format);
+  vfprintf(f, format, args);
+  va_end(args);
+  fclose(f);
+}
 
 std::string ReadAll(const wchar_t* path) {
   std::string data;
@@ -60,6 +73,7 @@ int wmain(int argc, wchar_t** argv) {
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       folder.empty() ? nullptr : folder.c_str(), &si, &pi)) {
+    WriteResult(resultFile, "error %lu", GetLastError());
     return 201;
   }
   WaitForSingleObject(pi.hProcess, 120000);
@@ -69,12 +83,7 @@ int wmain(int argc, wchar_t** argv) {
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  if (!resultFile.empty()) {
-    FILE* f = _wfopen(resultFile.c_str(), L"wb");
-    if (f) {
-      fprintf(f, "%lu %lld %lld %lld", static_cast<unsigned long>(code), micros, started.QuadPart, frequency.QuadPart);
-      fclose(f);
-    }
-  }
+  WriteResult(resultFile, "%lu %lld %lld %lld", static_cast<unsigned long>(code), micros, started.QuadPart,
+              frequency.QuadPart);
   return static_cast<int>(code);
 }

@@ -6,8 +6,8 @@ programs make lands here, usually in absolute form ("GET http://host/path").
 Each request is logged as one JSON line; replies and transport faults come from
 a config dict that tests may swap at any time (or a JSON file re-read on change).
 
-    dev_server.py --port 0 --port-file PATH --log PATH [--config PATH] [--files-dir DIR]
-    dev_server.py show --log PATH
+    python3 -m tools.testkit.dev_server --port 0 --port-file PATH --log PATH [--config PATH] [--files-dir DIR]
+    python3 -m tools.testkit.dev_server show --log PATH
 """
 import argparse
 import datetime
@@ -106,6 +106,19 @@ def normalise_config(config):
         faults[kind] = fault
     config["faults"] = faults
     return config
+
+
+def pattern(size):
+    """The bytes the server generates for a declared file of this size."""
+    whole, rest = divmod(size, len(PATTERN_BLOCK))
+    return PATTERN_BLOCK * whole + PATTERN_BLOCK[:rest]
+
+
+def offer_reply(**fields):
+    """A version reply that offers an update, with any field replaced or added."""
+    body = {"v": "2", "t1": "a", "t2": "b", "t3": "c", "u": "http://dl.quenvo.com/f/s.exe", "sz": "5"}
+    body.update(fields)
+    return "".join(f"{k}={v}**" for k, v in body.items()).encode("cp1252", "replace")
 
 
 def version_body(config):

@@ -1,0 +1,287 @@
+"""Drives real Windows programs under Wine: a fresh prefix with a persistent wineserver, exact
+raw command lines (through the rawrun tool), and the registry as Wine holds it."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+PROFILE_KEY = r"Software\quenvo"
+INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+# What Wine prints when a program crashes (crash dialogs are off in our prefixes).
+CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
+
+# Wine's own tools (reg, cmd, wineboot) run as 64-bit programs, so that they see the registry and
+# the shell as on a 64-bit system whichever build is under test: with Debian's wine32 installed,
+# plain "wine" would start them as 32-bit programs. Given a 32-bit program, this loader hands it
+# to the 32-bit one.
+WINE64 = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else "wine"
+WINE32 = "/usr/lib/wine/wine"
+
+
+def cannot_run_32bit():
+    """Why this machine can't run 32-bit Windows programs, or None when it can."""
+    if not Path(WINE32).exists():
+        return "Debian's wine32:i386 is not installed (tools/setup installs it where the kernel runs 32-bit programs)"
+    try:
+        subprocess.run([WINE32, "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    except OSError:
+        return "this machine's kernel does not run 32-bit programs (its IA-32 emulation is off)"
+    except subprocess.CalledProcessError as err:
+        return f"Wine's 32-bit loader does not start (exit code {err.returncode})"
+    return None
+
+
+class Build:
+    """One build tree: build/win64 (x86_64) or build/win32 (i686), or a variant of one."""
+
+    def __init__(self, name, directory=None):
+        self.name = name
+        self.dir = Path(directory) if directory else REPO / "build" / name
+        self.bin = self.dir / "bin"
+        self.testbin = self.dir / "testbin"
+        self.bits = 32 if name.startswith("win32") else 64
+
+    def __repr__(self):
+        return f"Build({self.name})"
+
+    def unusable(self):
+        """Why this build can't be run here, or None."""
+        if not (self.bin / "Quenvodef.exe").exists() or not (self.testbin / "rawrun.exe").exists():
+            return f"{self.dir} is not built (tools/build {self.name})"
+        return cannot_run_32bit() if self.bits == 32 else None
+
+
+class ToolError(AssertionError):
+    """A tool of ours, or Wine itself, ended without its report."""
+
+
+class Wine:
+    """One Wine prefix with a persistent wineserver, and the build whose tools drive it."""
+
+    def __init__(self, prefix: Path, build: Build):
+        self.prefix = Path(prefix)
+        self.build = build
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
+        self.drive_c = self.prefix / "drive_c"
+
+    def boot(self):
+        self.prefix.mkdir(parents=True, exist_ok=True)
+        self.call([WINE64, "wineboot", "-i"], timeout=300)
+        self.call(["wineserver", "-w"])
+        self.start_server()
+        # A crash must end the process and print its backtrace, not wait on a dialog.
+        self.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
+        return self
+
+    def start_server(self):
+        # It forks and returns once the server is ready; its output goes nowhere, since it
+        # lives on after the call and would hold a pipe open.
+        subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=False)
+
+    def shutdown(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=False)
+
+    def restart_server(self, display=None):
+        """Ends the prefix's programs and its server, and starts the server again on display
+        (none: no display). Wine's desktop process keeps the display it was started with."""
+        self.shutdown()
+        self.call(["wineserver", "-w"])
+        if display is None:
+            self.env.pop("DISPLAY", None)
+        else:
+            self.env["DISPLAY"] = display
+        self.start_server()
+
+    def call(self, args, timeout=120, debug=None):
+        """Runs a command with its output in a file, not a pipe: Wine's background processes can
+        keep a pipe open long after the command itself has ended. Returns (exit code, output).
+        debug: Wine's debug channels for this call (WINEDEBUG), instead of none."""
+        env = dict(self.env, WINEDEBUG=debug) if debug else self.env
+        with tempfile.TemporaryFile() as out:
+            proc = subprocess.run(args, env=env, stdout=out, stderr=subprocess.STDOUT, timeout=timeout, check=False)
+            out.seek(0)
+            return proc.returncode, out.read().decode("utf-8", "replace")
+
+    def wine(self, *args, timeout=120, debug=None):
+        """A Windows program (or one of Wine's own tools) with arguments; (exit code, output)."""
+        return self.call([WINE64, *map(str, args)], timeout=timeout, debug=debug)
+
+    # --- paths -------------------------------------------------------------
+    def win_path(self, path) -> str:
+        path = Path(path).resolve()
+        try:
+            return "C:\\" + str(path.relative_to(self.drive_c.resolve())).replace("/", "\\")
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+    def unix_path(self, win: str) -> Path:
+        assert win[1:3] == ":\\", win
+        rel = win[3:].replace("\\", "/")
+        return (self.drive_c / rel) if win[0].upper() == "C" else Path("/") / rel
+
+    def temp_folder(self) -> Path:
+        """The user's temporary folder, as the programs find it."""
+        _, out = self.wine("cmd", "/c", "echo", "%TEMP%")
+        return self.unix_path(out.strip().splitlines()[-1].strip())
+
+    # --- programs ----------------------------------------------------------
+    def run_raw(self, program, command_line: str, cwd=None, timeout=120):
+        """Starts program with exactly command_line; returns (exit code, seconds)."""
+        start = time.monotonic()
+        code = self.run_measured(program, command_line, cwd, timeout)["code"]
+        return code, time.monotonic() - start
+
+    def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None):
+        """As run_raw, with rawrun's own measures: the exit code, the run time in microseconds,
+        the performance counter at the start with its frequency, and Wine's output (with the
+        traces of the debug channels asked for)."""
+        work = Path(tempfile.mkdtemp(dir=self.drive_c))
+        try:
+            result = work / "rc.txt"
+            request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
+                                 self.win_path(result), command_line])
+            (work / "req.txt").write_bytes(request.encode("utf-8"))
+            code, output = self.wine(self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt"),
+                                     timeout=timeout, debug=debug)
+            report = result.read_text().split() if result.exists() else []
+            if len(report) != 4:
+                raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
+                                f"Wine's output:\n{output[-3000:]}")
+            program_code, micros, started, frequency = (int(v) for v in report)
+            return {"code": program_code, "micros": micros, "started": started, "frequency": frequency,
+                    "output": output}
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+
+    def run(self, program, tail="", cwd=None, timeout=120):
+        """Starts program with its quoted path and the given tail; returns the exit code."""
+        line = f'"{self.win_path(program)}"' + (f" {tail}" if tail else "")
+        return self.run_raw(program, line, cwd=cwd, timeout=timeout)[0]
+
+    def open_document(self, path):
+        """Opens a document through the shell, as a double-click does; returns at once."""
+        return self.wine("cmd", "/c", "start", "", self.win_path(path))
+
+    # --- registry ----------------------------------------------------------
+    def reg(self, *args):
+        return self.wine("reg", *args)
+
+    def reg_query(self, key):
+        """Values under HKCU\\key, read with 'wine reg query': {name: (type, text)}."""
+        code, out = self.reg("query", "HKCU\\" + key)
+        values = {}
+        if code != 0:
+            return values
+        for line in out.splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+        return values
+
+    def reg_values(self, key=PROFILE_KEY):
+        """Exact values under HKCU\\key: {name: (type, raw bytes)}. Empty REG_SZ values are
+        misprinted by 'wine reg query', so this reads through our own tool."""
+        out = Path(tempfile.mkstemp(dir=self.drive_c, suffix=".jsonl")[1])
+        try:
+            code, output = self.wine(self.build.testbin / "regdump.exe", key, self.win_path(out))
+            if code == 1:
+                return {}  # no such key
+            if code != 0:
+                raise ToolError(f"regdump ended with {code}; Wine's output:\n{output[-3000:]}")
+            rows = [json.loads(line) for line in out.read_text().splitlines() if line]
+            return {r["name"]: (r["type"], bytes.fromhex(r["hex"])) for r in rows}
+        finally:
+            out.unlink(missing_ok=True)
+
+    def reg_texts(self, key=PROFILE_KEY):
+        """The REG_SZ values as text, without the NUL that Wine stores behind them."""
+        texts = {}
+        for name, (kind, data) in self.reg_values(key).items():
+            text = data.decode("utf-16-le", "replace")
+            texts[name] = text[:-1] if text.endswith("\0") else text
+        return texts
+
+    def import_reg(self, text: str):
+        """Imports registry text (regedit 5 format), written as UTF-16 so any text survives."""
+        fd, path = tempfile.mkstemp(dir=self.drive_c, suffix=".reg")
+        os.close(fd)
+        try:
+            Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text).encode("utf-16"))
+            code, output = self.reg("import", self.win_path(path))
+            assert code == 0, f"reg import failed: {output}"
+        finally:
+            os.unlink(path)
+
+    def set_value(self, name, data, kind="REG_SZ", key=PROFILE_KEY):
+        self.reg("add", "HKCU\\" + key, "/v", name, "/t", kind, "/d", data, "/f")
+
+    def clear_profile(self):
+        self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
+
+    def mirror_classes_to_machine(self, names):
+        """Copies HKCU\\Software\\Classes\\<name> trees into HKLM\\Software\\Classes.
+
+        Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
+        shell reads only the machine's classes, so per-user keys are copied there, unchanged, for
+        the shell to find them. The product itself never writes HKLM."""
+        for name in names:
+            target = self.drive_c / "mirror.reg"
+            self.reg("export", f"HKCU\\Software\\Classes\\{name}", self.win_path(target), "/y")
+            text = target.read_bytes().decode("utf-16")
+            text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
+            target.write_bytes(text.encode("utf-16"))
+            code, _ = self.reg("import", self.win_path(target))
+            target.unlink()
+            assert code == 0, f"could not mirror {name}"
+
+    def set_proxy(self, port):
+        """Points WinInet's system proxy at a local server, as a user's proxy would be."""
+        self.reg("add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f")
+        self.reg("add", INTERNET_SETTINGS, "/v", "ProxyServer", "/t", "REG_SZ", "/d", f"127.0.0.1:{port}", "/f")
+
+
+def install(wine: Wine, folder_name: str, *files) -> Path:
+    """Copies built programs (names under the build's bin/ or testbin/, absolute paths, or
+    (source, target) pairs) into a folder of drive C: and returns it."""
+    folder = wine.drive_c / folder_name
+    folder.mkdir(parents=True, exist_ok=True)
+    for item in files:
+        source, target = item if isinstance(item, tuple) else (item, Path(item).name)
+        source = Path(source)
+        if not source.is_absolute():
+            source = wine.build.bin / source if (wine.build.bin / source).exists() else wine.build.testbin / source
+        shutil.copy2(source, folder / target)
+    return folder
+
+
+def assert_sound(measured):
+    """The run ended with 0 and without a crash."""
+    assert measured["code"] == 0
+    assert not any(mark in measured["output"] for mark in CRASH_MARKS), measured["output"][-2000:]
+
+
+def records(path):
+    """The complete JSON lines of a file that another process appends to: a line is read only
+    once its newline is there."""
+    try:
+        data = Path(path).read_bytes()
+    except FileNotFoundError:
+        return []
+    return [json.loads(line) for line in data.split(b"\n")[:-1] if line.strip()]
+
+
+def wait_for(predicate, timeout=15.0, interval=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    return predicate()
