@@ -1,4 +1,4 @@
-# Cross-build for 32-bit Windows. These machines cannot run the result: build only.
+# Cross-build for 32-bit Windows with the posix-thread mingw-w64 compilers.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(QUENVO_TRIPLE i686-w64-mingw32)
