@@ -261,34 +261,31 @@ def header_bg(cv, ox, fw, fh, state, round_bg):
         cv.fill(rrect(ox + 3, 2, ox + fw - 3, fh - 2, 4), col)
 
 
-def close_strip():
-    fw, fh = 25, 26
+def header_strip(fw, fh, rounded, glyph):
+    """Three frames on the header colour, each with a white glyph(ox, dy) that casts a shadow
+    when the button is at rest."""
     cv = Canvas(3 * fw, fh)
     for i, state in enumerate(STATES):
         ox = i * fw
-        header_bg(cv, ox, fw, fh, state, True)
-        cx, cy, r = ox + fw / 2, fh / 2, 4.2
-
-        def cross(dy):
-            return union(segment(cx - r, cy - r + dy, cx + r, cy + r + dy, 2.0),
-                         segment(cx - r, cy + r + dy, cx + r, cy - r + dy, 2.0))
+        header_bg(cv, ox, fw, fh, state, rounded)
         if state == "normal":
-            cv.fill(cross(1), SHADOW)
-        cv.fill(cross(0), WHITE)
+            cv.fill(glyph(ox, 1), SHADOW)
+        cv.fill(glyph(ox, 0), WHITE)
     return cv
+
+
+def close_strip():
+    fw, fh, r = 25, 26, 4.2
+
+    def cross(ox, dy):
+        cx, cy = ox + fw / 2, fh / 2
+        return union(segment(cx - r, cy - r + dy, cx + r, cy + r + dy, 2.0),
+                     segment(cx - r, cy + r + dy, cx + r, cy - r + dy, 2.0))
+    return header_strip(fw, fh, True, cross)
 
 
 def extra_strip():
-    fw, fh = 34, 20
-    cv = Canvas(3 * fw, fh)
-    for i, state in enumerate(STATES):
-        ox = i * fw
-        header_bg(cv, ox, fw, fh, state, False)
-        bar = lambda dy: segment(ox + 12, 11 + dy, ox + 22, 11 + dy, 2.0)
-        if state == "normal":
-            cv.fill(bar(1), SHADOW)
-        cv.fill(bar(0), WHITE)
-    return cv
+    return header_strip(34, 20, False, lambda ox, dy: segment(ox + 12, 11 + dy, ox + 22, 11 + dy, 2.0))
 
 
 def install_strip():
