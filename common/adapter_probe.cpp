@@ -16,12 +16,25 @@ char g_macText[1024];
 
 const char kNetworkClassKey[] = "SYSTEM\\CurrentControlSet\\Control\\Network\\{4D36E972-E325-11CE-BFC1-08002BE10318}";
 
-std::vector<AdapterRecord> ListAdapters() {
-  // Room for 16 records of this build's own IP_ADAPTER_INFO size (704 bytes on x86_64).
+// The platform's list of adapters, whole. The first try uses room for 16 records; a longer list
+// (virtual switches, VPNs and containers add adapters, and each adapter's addresses are stored
+// behind the records) is asked for again at the size the platform names.
+std::vector<IP_ADAPTER_INFO> AdapterList() {
   std::vector<IP_ADAPTER_INFO> list(kAdapterSlots);
-  ULONG size = static_cast<ULONG>(list.size() * sizeof(IP_ADAPTER_INFO));
+  for (int attempt = 0; attempt < 3; ++attempt) {  // the list may grow between two calls
+    ULONG size = static_cast<ULONG>(list.size() * sizeof(IP_ADAPTER_INFO));
+    const DWORD rc = GetAdaptersInfo(list.data(), &size);
+    if (rc == ERROR_SUCCESS) return list;
+    if (rc != ERROR_BUFFER_OVERFLOW) break;
+    list.assign((size + sizeof(IP_ADAPTER_INFO) - 1) / sizeof(IP_ADAPTER_INFO), IP_ADAPTER_INFO{});
+  }
+  return {};
+}
+
+std::vector<AdapterRecord> ListAdapters() {
   std::vector<AdapterRecord> adapters;
-  if (GetAdaptersInfo(list.data(), &size) != ERROR_SUCCESS) return adapters;
+  const std::vector<IP_ADAPTER_INFO> list = AdapterList();
+  if (list.empty()) return adapters;
   for (const IP_ADAPTER_INFO* a = list.data(); a != nullptr; a = a->Next) {
     AdapterRecord record;
     record.name.assign(a->AdapterName, strnlen(a->AdapterName, sizeof a->AdapterName));

@@ -3,7 +3,11 @@ proxy: which reports and queries go out for each command line, what they carry, 
 registry holds afterwards, and what an update offer does to the temporary folder."""
 import datetime
 import hashlib
+import os
+import shutil
+import subprocess
 import time
+from pathlib import Path
 
 import pytest
 
@@ -189,6 +193,46 @@ def test_empty_os_name_gives_an_empty_os_field(fresh, wine_version):
     assert "mid=%s&os=&c=1001&" % md5("") in request["query"]
     check_request(request, INSTALL_KEYS, "install", fresh.wine.reg_texts())
     assert fresh.wine.reg_values()["os"] == (1, b"")  # written with no data
+
+
+NETWORK_CLASS = r"HKLM\SYSTEM\CurrentControlSet\Control\Network\{4D36E972-E325-11CE-BFC1-08002BE10318}"
+
+
+@pytest.fixture
+def many_adapters(wine):
+    """Twenty more network interfaces (of type ifb), seen by a wineserver started after them:
+    a running one keeps the adapter list it first read. Yields their names."""
+    if os.geteuid() != 0 or not shutil.which("ip"):
+        pytest.skip("adding network interfaces takes root and iproute2")
+    names = [f"q{wine.build.bits}ifb{i}" for i in range(20)]  # the two builds' runs may overlap
+    wine.shutdown()
+    wine.call(["wineserver", "-w"])
+    try:
+        for name in names:
+            added = subprocess.run(["ip", "link", "add", name, "type", "ifb"], capture_output=True, text=True)
+            assert added.returncode == 0, added.stderr
+        wine.start_server()
+        yield names
+    finally:
+        wine.shutdown()
+        wine.call(["wineserver", "-w"])
+        for name in names:
+            subprocess.run(["ip", "link", "del", name], capture_output=True)
+        wine.start_server()
+
+
+def test_an_adapter_past_the_sixteenth_identifies_the_machine(fresh, many_adapters):
+    # The adapter list no longer fits 16 records; the last adapter is the first on the PCI bus.
+    sysfs = Path("/sys/class/net") / many_adapters[-1]
+    mac = sysfs.joinpath("address").read_text().strip().replace(":", "").upper()
+    guid = "{%08X-0000-0000-0000-4E6574446576}" % int(sysfs.joinpath("ifindex").read_text())  # Wine's naming
+    key = f"{NETWORK_CLASS}\\{guid}\\Connection"
+    fresh.wine.reg("add", key, "/v", "PnpInstanceID", "/t", "REG_SZ", "/d", r"PCI\VEN_8086&DEV_100E\3&1", "/f")
+    try:
+        [request] = fresh.run("data=uninstall")
+    finally:
+        fresh.wine.reg("delete", f"{NETWORK_CLASS}\\{guid}", "/f")
+    assert dict(request["params"])["mid"] == md5(mac + "Windows7")
 
 
 def test_manifest_lets_the_agent_see_windows_10(fresh, wine_version):
