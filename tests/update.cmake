@@ -1,6 +1,7 @@
 # The update presenter's unit tests and the tools its black-box tests drive.
 quenvo_unit_test(update_button_test SOURCES unit/update_button_test.cpp LIBS quenvo_update)
 quenvo_unit_test(update_layout_test SOURCES unit/update_layout_test.cpp LIBS quenvo_update)
+quenvo_unit_test(installer_check_test SOURCES unit/installer_check_test.cpp LIBS quenvo_download)
 
 # The window test needs a display: under ctest it gets a throw-away X server of its own
 # (tools/update_xrun, which needs xvfb-run).

@@ -15,7 +15,7 @@ VERSION = (2, 0, 0, 5)
 SYSTEM_DLLS = {
     "advapi32.dll", "comctl32.dll", "gdi32.dll", "gdiplus.dll", "iphlpapi.dll", "kernel32.dll",
     "msvcrt.dll", "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
-    "wininet.dll", "ws2_32.dll", "version.dll", "userenv.dll",
+    "wininet.dll", "ws2_32.dll", "version.dll", "userenv.dll", "wintrust.dll", "crypt32.dll",
 }
 SUPPORTED_OS = {
     "{e2011457-1546-43c5-a5fe-008deee3d3f0}",  # Vista

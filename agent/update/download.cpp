@@ -3,6 +3,7 @@
 #include <climits>
 #include <cwchar>
 
+#include "installer_check.h"
 #include "internet.h"
 #include "scoped_handle.h"
 
@@ -71,11 +72,6 @@ void ScaleProgress(ULONGLONG received, ULONGLONG total, DWORD* scaled_received, 
   }
   *scaled_received = static_cast<DWORD>(received < total ? received : total);
   *scaled_total = static_cast<DWORD>(total);
-}
-
-std::wstring FileSizeText(DWORD size_high, DWORD size_low) {
-  const unsigned long long size = (static_cast<unsigned long long>(size_high) << 32) | size_low;
-  return std::to_wstring(size);
 }
 
 int CDownLoadCallBack::OnHttpStatus(int code) {
@@ -172,17 +168,9 @@ void RunDownloadJob(const DownloadJob& job) {
   const long result = download.DownLoadFile(job.url.c_str(), job.target.c_str(), CREATE_NEW);
   if (result < 0) return;  // already reported as a failure, if the address could be split at all
 
-  // Only a file can pass: with no file, or a folder, at the target there is nothing to install,
-  // even when the offer announced a size of 0.
-  std::wstring size;
-  {
-    WIN32_FIND_DATAW found = {};
-    const quenvo::ScopedFindHandle find(FindFirstFileW(job.target.c_str(), &found));
-    if (find && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      size = FileSizeText(found.nFileSizeHigh, found.nFileSizeLow);
-    }
-  }
-  // Compared as text: a leading zero, a sign or a blank in the offer never matches.
-  const WPARAM matches = !size.empty() && size == job.offered_size ? 1 : 0;
-  ::SendMessageW(job.window, WM_DOWNLOAD_RESULT, matches, 0);
+  // Only the offered installer passes: a file of the offered size (no file, or a folder, never
+  // does, even for an offered size of 0) with the publisher's signature.
+  const bool offered = IsOfferedInstaller(job.target, job.offered_size);
+  if (!offered) DeleteFileW(job.target.c_str());
+  ::SendMessageW(job.window, WM_DOWNLOAD_RESULT, offered ? 1 : 0, 0);
 }

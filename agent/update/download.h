@@ -66,7 +66,8 @@ struct DownloadJob {
 };
 
 // Fetches the offer into its target and reports to the window: progress, then, unless the
-// exchange failed, WM_DOWNLOAD_RESULT with whether a file of the offered size is there.
+// exchange failed, WM_DOWNLOAD_RESULT with whether the stored file is the offered installer
+// (IsOfferedInstaller). A file that is not is deleted, so that nothing runs it later.
 void RunDownloadJob(const DownloadJob& job);
 
 // A header value as a signed decimal number: leading blanks and a sign allowed, 0 without digits.
@@ -76,5 +77,3 @@ int DownloadPercent(DWORD received, DWORD total);
 // The callback's 32-bit progress figures for 64-bit counts: both scaled down alike until the
 // total fits, so that the percentage stays true.
 void ScaleProgress(ULONGLONG received, ULONGLONG total, DWORD* scaled_received, DWORD* scaled_total);
-// The full 64-bit size of a file as unsigned decimal text.
-std::wstring FileSizeText(DWORD size_high, DWORD size_low);

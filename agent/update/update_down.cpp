@@ -6,6 +6,7 @@
 
 #include "client_profile.h"
 #include "gdiplus_include.h"
+#include "installer_check.h"
 #include "scoped_handle.h"
 #include "scoped_select.h"
 #include "text_drawing.h"
@@ -268,10 +269,12 @@ LRESULT CUpdateDown::RouteLButtonUp(LPARAM lparam) {
     g_actions.endProcess(0);
     return 0;
   }
-  // Before the size check has passed the file is unverified: the release only clears the press.
+  // Before the check has passed the file is unverified: the release only clears the press.
   const BOOL install_hit = m_btnInstall.OnLButtonUp(0, &point, TRUE);
   if (install_hit && m_bFinished) {
-    g_actions.openFile(g_profile.updateFilePath);
+    // The file opened must be the file that was checked, so it is checked again right before.
+    if (IsOfferedInstaller(g_profile.updateFilePath, g_profile.updateSize))
+      g_actions.openFile(g_profile.updateFilePath);
     g_actions.endProcess(0);
   }
   return 0;

@@ -43,10 +43,10 @@ def refused(config, reports=(FAILED,)):
 
 
 # id: (server config, offered size, progress ("none", "part" or "full"), the messages after
-#      the progress, the file's bytes afterwards (None: no file; ("prefix", body): a start of it))
+#      the progress, the file's bytes afterwards (None: no file; one that fails the check is deleted))
 DOWNLOADS = {
     "huge file without a length": refused(sized(1 << 30, no_length=True)),
-    "reset mid-body": (sized(300_000, reset=True), "300000", "part", [FAILED, result(0)], ("prefix", pattern(300_000))),
+    "reset mid-body": (sized(300_000, reset=True), "300000", "part", [FAILED, result(0)], None),
     "length larger than the body": (sized(50_000, length=80_000), "50000", "part", [FAILED, result(1)],
                                     pattern(50_000)),
     "length smaller than the body": (sized(50_000, length=1000), "1000", "full", [COMPLETE, result(1)], pattern(1000)),
@@ -72,7 +72,7 @@ DOWNLOADS = {
     "binary garbage instead of HTTP": refused({"raw": GARBAGE}),
     "silent server": refused(sized(5000, silent=True)),
     "stall mid-body": (raw_reply("HTTP/1.1 200 OK\nContent-Length: 90000\n", GARBAGE[:20_000], hold=True), "90000",
-                       "part", [FAILED, result(0)], ("prefix", GARBAGE[:20_000])),
+                       "part", [FAILED, result(0)], None),
 }
 
 
@@ -137,9 +137,6 @@ def test_downloader_survives_server(wine, servers, timings, downloads, request, 
     assert check_progress(messages, progress) == rest, messages
     if stored is None:
         assert not done["file_exists"]
-    elif isinstance(stored, tuple):  # cut somewhere: what is there is the start of the body
-        data, body = target.read_bytes(), stored[1]
-        assert len(data) <= len(body) and data == body[:len(data)]
     else:
         assert target.read_bytes() == stored
     assert seconds < (15 if short else 10), seconds

@@ -1,5 +1,7 @@
 // Runs the download thread's work on a thread of its own against a hidden recorder window and
 // writes every message the window received as one JSON line, then the state of the target file.
+// What it shows is the transfer and the size check: it takes every stored file for one signed by
+// the publisher (the update window's tests check real signatures).
 //
 //   update_download_probe.exe URL FILE SIZE OUT.jsonl
 #include <windows.h>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "download.h"
+#include "installer_check.h"
 #include "json_line.h"
 
 namespace {
@@ -28,6 +31,15 @@ LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wparam, LPARAM l
     return 0;
   }
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+SignatureFacts SignedByThePublisher(const wchar_t*) {
+  SignatureFacts facts;
+  facts.trust = ERROR_SUCCESS;
+  facts.chain_errors = CERT_TRUST_NO_ERROR;
+  facts.code_signing = true;
+  facts.signer = kPublisher;
+  return facts;
 }
 
 unsigned __stdcall RunJob(void* job) {
@@ -59,6 +71,7 @@ int wmain(int argc, wchar_t** argv) {
       CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
   if (recorder == nullptr) return 3;
 
+  SetSignatureReader(SignedByThePublisher);
   const DownloadJob job = {recorder, argv[1], argv[2], argv[3]};
   const DWORD started = GetTickCount();
   const HANDLE thread =

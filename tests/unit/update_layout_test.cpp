@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "client_profile.h"
 #include "download.h"
 #include "update_layout.h"
-
-// The download code reads the offer from the program's profile; these tests never fill it.
-ClientProfile g_profile(ProfileScope::kCompanion);
 
 namespace {
 
@@ -130,14 +126,6 @@ TEST(DownloadMaths, ProgressOfLargeTransfersKeepsItsPercentage) {
       EXPECT_EQ(ULONGLONG{total}, c.total);  // small counts pass unchanged
     }
   }
-}
-
-TEST(DownloadMaths, FileSizesAreComparedInFull64Bits) {
-  EXPECT_EQ(FileSizeText(0, 0), L"0");
-  EXPECT_EQ(FileSizeText(0, 123456), L"123456");
-  EXPECT_EQ(FileSizeText(0, 0x80000000u), L"2147483648");  // not negative
-  EXPECT_EQ(FileSizeText(0, 0xFFFFFFFFu), L"4294967295");
-  EXPECT_EQ(FileSizeText(1, 100), L"4294967396");  // not just the low 32 bits
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "client_profile.h"
+#include "installer_check.h"
 #include "update_assets.h"
 #include "update_down.h"
 
@@ -14,6 +15,16 @@ namespace {
 
 std::vector<UINT> g_exits;
 std::vector<std::wstring> g_opened;
+std::wstring g_signer;  // whom the stand-in reader finds as every file's signer
+
+SignatureFacts SignedByTheSigner(const wchar_t*) {
+  SignatureFacts facts;
+  facts.trust = ERROR_SUCCESS;
+  facts.chain_errors = CERT_TRUST_NO_ERROR;
+  facts.code_signing = true;
+  facts.signer = g_signer;
+  return facts;
+}
 
 void RecordExit(UINT code) {
   g_exits.push_back(code);
@@ -42,8 +53,12 @@ class UpdateWindowTest : public ::testing::Test {
     g_exits.clear();
     g_opened.clear();
     previous_ = SetUpdateWindowActions({RecordExit, RecordOpen});
+    previousReader_ = SetSignatureReader(SignedByTheSigner);
+    g_signer = kPublisher;
     g_profile.updateUrl.clear();
-    g_profile.updateFilePath = L"C:\\windows\\temp\\quenvo_setup.exe";
+    // An existing file stands in for the stored installer; the reader says who signed it.
+    g_profile.updateFilePath = ArtFolder() + L"logo.png";
+    g_profile.updateSize = StoredSizeText(g_profile.updateFilePath);
     g_profile.scaleX = 1;
     g_profile.scaleY = 1;
     images_->Publish(g_profile);
@@ -51,6 +66,7 @@ class UpdateWindowTest : public ::testing::Test {
   void TearDown() override {
     if (window_.m_hWnd != nullptr) window_.DestroyWindow();
     SetUpdateWindowActions(previous_);
+    SetSignatureReader(previousReader_);
   }
 
   void Open() {
@@ -73,6 +89,7 @@ class UpdateWindowTest : public ::testing::Test {
   static GdiplusSession* session_;
   static UpdateImages* images_;
   UpdateWindowActions previous_ = {};
+  SignatureReader previousReader_ = nullptr;
   CUpdateDown window_;
 };
 GdiplusSession* UpdateWindowTest::session_ = nullptr;
@@ -129,7 +146,7 @@ TEST_F(UpdateWindowTest, PassedSizeCheckFinishesAndFailedOneDestroysTheWindow) {
   EXPECT_TRUE(g_exits.empty());
 }
 
-TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheSizeCheckHasPassed) {
+TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheCheckHasPassedAndOpensOnlyAFileThatPassesAgain) {
   ASSERT_EQ(images_->Load(ArtFolder()), 7);
   images_->Publish(g_profile);
   Open();
@@ -140,6 +157,14 @@ TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheSizeCheckHasPassed) {
   EXPECT_EQ(window_.m_btnInstall.m_nState & PNGBTN_PRESSED, 0);
 
   Send(WM_DOWNLOAD_RESULT, 1, 0);
+  ASSERT_FALSE(g_profile.updateSize.empty());
+  g_signer = L"someone else";  // the file was replaced after the check
+  Click(250, 230);
+  EXPECT_TRUE(g_opened.empty());
+  EXPECT_EQ(g_exits, std::vector<UINT>{0});  // the process ends all the same
+
+  g_exits.clear();
+  g_signer = kPublisher;
   Click(250, 230);
   ASSERT_EQ(g_opened.size(), 1u);
   EXPECT_EQ(g_opened[0], g_profile.updateFilePath);
