@@ -4,7 +4,10 @@
 //   line 2: the working folder (empty: inherit)
 //   line 3: a file that receives the exit code, the run time in microseconds, the
 //           performance counter at the start and its frequency; or "error" and the
-//           system's error code when the program could not be started (empty: none)
+//           system's error code when the program could not be started (empty: none).
+//           Before that it holds "started" once the request is read, and "waiting" and the
+//           program's process id while the program runs, so that a report cut short tells
+//           how far this tool got (no file at all: Wine never reached wmain).
 //   the rest, byte for byte: the command line
 #include <windows.h>
 
@@ -64,6 +67,7 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring folder = Widen(NextLine(request, pos));
   const std::wstring resultFile = Widen(NextLine(request, pos));
   std::wstring commandLine = Widen(request.substr(pos));
+  WriteResult(resultFile, "started");
 
   LARGE_INTEGER frequency, started, ended;
   QueryPerformanceFrequency(&frequency);
@@ -76,6 +80,7 @@ int wmain(int argc, wchar_t** argv) {
     WriteResult(resultFile, "error %lu", GetLastError());
     return 201;
   }
+  WriteResult(resultFile, "waiting %lu", pi.dwProcessId);
   WaitForSingleObject(pi.hProcess, 120000);
   QueryPerformanceCounter(&ended);
   const long long micros = (ended.QuadPart - started.QuadPart) * 1000000LL / frequency.QuadPart;

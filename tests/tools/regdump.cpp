@@ -1,5 +1,6 @@
 // Test tool: prints every value of HKCU\<key> as a JSON line with its type, exact byte
 // count and data. "wine reg query" misprints empty REG_SZ values, so tests read with this.
+//   regdump.exe KEY OUT.jsonl      exit code 0, 1 when the key is missing, 3 on other errors
 #include <windows.h>
 
 #include <cstdio>
@@ -11,7 +12,12 @@
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, argv[1], 0, KEY_READ, &key) != ERROR_SUCCESS) return 1;
+  const LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, argv[1], 0, KEY_READ, &key);
+  if (rc == ERROR_FILE_NOT_FOUND) return 1;  // no such key: no values
+  if (rc != ERROR_SUCCESS) {
+    std::fprintf(stderr, "regdump: RegOpenKeyExW failed with %ld\n", rc);
+    return 3;
+  }
   for (DWORD i = 0;; ++i) {
     wchar_t name[16384];
     DWORD nameLength = 16384;

@@ -4,6 +4,7 @@ import json
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
@@ -65,8 +66,10 @@ class Wine:
     def __init__(self, prefix: Path, build: Build):
         self.prefix = Path(prefix)
         self.build = build
+        # No Mono or Gecko install is asked for, and the shell's notifications start no menu
+        # builder, which would write the host's desktop files and outlive the program.
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", LC_ALL="C.UTF-8")
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", LC_ALL="C.UTF-8")
         self.drive_c = self.prefix / "drive_c"
 
     def boot(self):
@@ -105,7 +108,9 @@ class Wine:
         debug: Wine's debug channels for this call (WINEDEBUG), instead of none."""
         env = dict(self.env, WINEDEBUG=debug) if debug else self.env
         with tempfile.TemporaryFile() as out:
-            proc = subprocess.run(args, env=env, stdout=out, stderr=subprocess.STDOUT, timeout=timeout, check=False)
+            # No terminal: Wine would give every console program a console host of its own.
+            proc = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout, check=False)
             out.seek(0)
             return proc.returncode, out.read().decode("utf-8", "replace")
 
@@ -141,7 +146,27 @@ class Wine:
     def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None):
         """As run_raw, with rawrun's own measures: the exit code, the run time in microseconds,
         the performance counter at the start with its frequency, and Wine's output (with the
-        traces of the debug channels asked for)."""
+        traces of the debug channels asked for).
+
+        rawrun writes "started" once it runs and "waiting" while the program runs. When its report
+        stops short of the program's start (no report, or only "started") and Wine ended with 0 or
+        1 without a crash, Wine lost its server before the program was started: that start alone
+        is tried once more, and said so. Anything else fails with rawrun's report and Wine's output."""
+        for attempt in (1, 2):
+            code, output, report = self._rawrun(program, command_line, cwd, timeout, debug)
+            if len(report) == 4:
+                program_code, micros, started, frequency = (int(v) for v in report)
+                return {"code": program_code, "micros": micros, "started": started, "frequency": frequency,
+                        "output": output}
+            never_started = report in ([], ["started"]) and code in (0, 1)
+            if attempt == 1 and never_started and not any(mark in output for mark in CRASH_MARKS):
+                print(f"\nwine.py: Wine ended before starting {program} (report {report}, exit code {code}); "
+                      "starting it once more", file=sys.__stderr__, flush=True)
+                continue
+            raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
+                            f"Wine's output:\n{output[-3000:]}")
+
+    def _rawrun(self, program, command_line, cwd, timeout, debug):
         work = Path(tempfile.mkdtemp(dir=self.drive_c))
         try:
             result = work / "rc.txt"
@@ -150,13 +175,7 @@ class Wine:
             (work / "req.txt").write_bytes(request.encode("utf-8"))
             code, output = self.wine(self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt"),
                                      timeout=timeout, debug=debug)
-            report = result.read_text().split() if result.exists() else []
-            if len(report) != 4:
-                raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
-                                f"Wine's output:\n{output[-3000:]}")
-            program_code, micros, started, frequency = (int(v) for v in report)
-            return {"code": program_code, "micros": micros, "started": started, "frequency": frequency,
-                    "output": output}
+            return code, output, result.read_text().split() if result.exists() else []
         finally:
             shutil.rmtree(work, ignore_errors=True)
 
