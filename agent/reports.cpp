@@ -6,6 +6,7 @@
 #include "client_profile.h"
 #include "http_get.h"
 #include "md5.h"
+#include "policy.h"
 #include "record_offer.h"
 #include "registry.h"
 #include "report_query.h"
@@ -39,7 +40,10 @@ std::wstring ClientProfile::SignReport(const wchar_t* event) const {
   return FromAnsi(hex);
 }
 
+// Each start makes one report operation, so each start reads the policy once, here or in ReportRun.
 void ClientProfile::ReportInstallEvent(bool install) {
+  // Nothing is marked either: the install is reported once the switch is lifted.
+  if (ReadAgentPolicy().disableStatistics) return;
   if (install) {
     if (!ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"install").empty()) return;
     const std::wstring flag = SignReport(L"install");
@@ -52,16 +56,21 @@ void ClientProfile::ReportInstallEvent(bool install) {
 }
 
 int ClientProfile::ReportRun() {
+  const AgentPolicy policy = ReadAgentPolicy();
+  // With both switches on, nothing of the day runs, so the day is not marked either.
+  if (policy.disableStatistics && policy.disableUpdateCheck) return 0;
+
   // Both run-family reports carry the signature of "run".
   const std::wstring flag = SignReport(L"run");
   const std::wstring storedDay = ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"rday");
   const ReportValues values = CurrentValues(*this);
-  Send(StatUrl(RunQuery(values, /*daily*/ true, flag)));
+  if (!policy.disableStatistics) Send(StatUrl(RunQuery(values, /*daily*/ true, flag)));
   if (storedDay == today) return 0;
 
   // Marked before the requests: a day counts as done even when they fail.
   WriteProfileValue(L"rday", today);
-  Send(StatUrl(RunQuery(values, /*daily*/ false, flag)));
+  if (!policy.disableStatistics) Send(StatUrl(RunQuery(values, /*daily*/ false, flag)));
+  if (policy.disableUpdateCheck) return 0;
   const UpdateOffer offer = ParseVersionReply(Send(VersionUrl(VersionQuery(values))));
   if (!IsNewerVersion(offer.version)) return 0;
   return RecordUpdateOffer(*this, offer);

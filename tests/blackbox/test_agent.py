@@ -7,12 +7,13 @@ import os
 import shutil
 import subprocess
 import time
+import xml.etree.ElementTree as ET
 from pathlib import Path
 
 import pytest
 
 from tools.testkit.net import BareServer, closed_port
-from tools.testkit.wine import install
+from tools.testkit.wine import REPO, install
 
 SECRET = "mer4721pkZBw53QJT610lavefoki"
 INSTALL_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "uac", "flag"]
@@ -428,3 +429,69 @@ def test_report_request_is_the_one_that_opening_the_url_in_one_call_sends(fresh,
     [reference] = capture.heads[1:]
     assert ours.split(b"\r\n") == reference.split(b"\r\n")
     assert b"\r\nAccept: */*\r\n" in ours
+
+
+# --- administrators' policy ------------------------------------------------------------------
+
+ADMX = ET.parse(REPO / "policy" / "quenvo.admx").getroot()
+PD = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
+POLICIES = list(ADMX.iter(PD + "policy"))
+HIVES = {"Machine": "HKLM", "User": "HKCU"}
+# The kind of request each switch stops.
+STOPS = {"DisableStatistics": "report", "DisableUpdateCheck": "version"}
+
+
+def gp_value(policy, state):
+    """The decimal that Group Policy writes for a policy's state ("enabled", "disabled")."""
+    return policy.find(f"{PD}{state}Value/{PD}decimal").get("value")
+
+
+def policy_cases():
+    """(registry writes, kinds of request stopped): each policy of the template in each class and
+    state, as Group Policy writes it; then values that must not count, and both switches at once."""
+    cases = []
+    for p in POLICIES:
+        at = (p.get("key"), p.get("valueName"))
+        stops = {STOPS[p.get("valueName")]}
+        classes = ["Machine", "User"] if p.get("class") == "Both" else [p.get("class")]
+        for cls in classes:
+            for state in ("enabled", "disabled"):
+                cases.append(pytest.param([(HIVES[cls], *at, "REG_DWORD", gp_value(p, state))],
+                                          stops if state == "enabled" else set(),
+                                          id=f"{at[1]}-{cls}-{state}"))
+        cases += [
+            pytest.param([("HKLM", *at, "REG_DWORD", "0"), ("HKCU", *at, "REG_DWORD", "1")], set(),
+                         id=f"{at[1]}-computer-0-over-user-1"),
+            pytest.param([("HKCU", *at, "REG_SZ", "1")], set(), id=f"{at[1]}-text-1"),
+            pytest.param([("HKCU", *at, "REG_DWORD", "2")], set(), id=f"{at[1]}-number-2"),
+        ]
+    both = [("HKLM", p.get("key"), p.get("valueName"), "REG_DWORD", gp_value(p, "enabled")) for p in POLICIES]
+    return cases + [pytest.param(both, set(STOPS.values()), id="both-enabled")]
+
+
+@pytest.fixture
+def policy_keys(fresh):
+    """The agent, with both hives' policy keys removed after the case."""
+    if fresh.wine.build.name != "win64":
+        pytest.skip("the policy has no architecture of its own: the win64 run covers it")
+    yield fresh
+    for hive in HIVES.values():
+        for key in {p.get("key") for p in POLICIES}:
+            fresh.wine.reg("delete", f"{hive}\\{key}", "/f")
+
+
+@pytest.mark.parametrize("writes, stopped", policy_cases())
+def test_policy_from_the_template_stops_what_it_names(policy_keys, target, writes, stopped):
+    agent = policy_keys
+    assert {p.get("valueName") for p in POLICIES} == set(STOPS)  # the template names both switches
+    for hive, key, name, kind, data in writes:
+        code, output = agent.wine.reg("add", f"{hive}\\{key}", "/v", name, "/t", kind, "/d", data, "/f")
+        assert code == 0, output
+    agent.server.set_config(OFFER)
+    sent = agent.run("data=install") + agent.run("data=run") + agent.run("data=uninstall")
+    assert events(sent) == [e for e in INSTALL + FIRST_RUN + UNINSTALL if e[0] not in stopped]
+    assert all(r["flag_ok"] for r in sent if r["kind"] == "report")
+    marks = agent.wine.reg_texts()
+    assert marks.get("install") == (None if "report" in stopped else "1")  # unmarked: reported once lifted
+    assert marks.get("rday") == (None if stopped == set(STOPS.values()) else today())
+    assert target.exists() == ("version" in stopped)  # no offer, no target prepared

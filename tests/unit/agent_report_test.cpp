@@ -4,9 +4,11 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "client_profile.h"
+#include "policy.h"
 #include "recorded_writes.h"
 #include "registry.h"
 #include "reports.h"
@@ -48,6 +50,7 @@ class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
     profile_ = new ClientProfile(ProfileScope::kAgent);
     profile_->mid = L"0123456789abcdef0123456789abcdef";
     profile_->os = L"Windows7";
@@ -63,6 +66,7 @@ class ReportTest : public ::testing::Test {
     SetProfileValueWriter(previousWriter_);
     delete profile_;
     RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
   }
   std::vector<std::wstring> Urls() const {
     std::vector<std::wstring> urls;
@@ -192,5 +196,62 @@ TEST_F(ReportTest, UnsafeFileNameRecordsTheTextsButPreparesNoTarget) {
   }
   DeleteFileW(outside.c_str());
 }
+
+// Under the switches DisableStatistics and DisableUpdateCheck, each set to 0 or 1 as user policy.
+class PolicyReportTest : public ReportTest, public ::testing::WithParamInterface<std::tuple<bool, bool>> {
+ protected:
+  // Install, uninstall, and the first run of the day with an offer; the run's result.
+  int ReportEveryEvent() {
+    g_versionReply = L"v=2**u=http://d/f/agent_report_test_policy.exe**";
+    profile_->ReportInstallEvent(true);
+    profile_->ReportInstallEvent(false);
+    return profile_->ReportRun();
+  }
+  // The statistics reports and the version queries sent, each with the day stored as it left.
+  static std::vector<std::wstring> Requests(bool statistics, bool updateCheck) {
+    std::vector<std::wstring> kept;
+    for (const Sent& s : g_sent) {
+      if (s.url.find(L"/stat.php?") != std::wstring::npos ? statistics : updateCheck) {
+        kept.push_back(s.url + L" rday=" + s.rday);
+      }
+    }
+    return kept;
+  }
+  static std::vector<std::wstring> Marks(bool install, bool rday) {
+    std::vector<std::wstring> kept;
+    for (const Write& w : g_writes) {
+      if (w.name == L"install" ? install : rday) {
+        kept.push_back(w.name + L"=" + w.text + L"/" + std::to_wstring(w.bytes));
+      }
+    }
+    return kept;
+  }
+};
+
+TEST_P(PolicyReportTest, SendsAndMarksWhatTheSwitchesLeave) {
+  const auto [noStatistics, noUpdateCheck] = GetParam();
+  for (const auto& [name, on] :
+       {std::pair{L"DisableStatistics", noStatistics}, std::pair{L"DisableUpdateCheck", noUpdateCheck}}) {
+    const DWORD value = on;
+    ASSERT_EQ(SHSetValueW(HKEY_CURRENT_USER, kPolicyKey, name, REG_DWORD, &value, sizeof value), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(ReportEveryEvent(), noUpdateCheck ? 0 : 1);
+  EXPECT_EQ(profile_->updateUrl.empty(), noUpdateCheck);
+  EXPECT_EQ(profile_->updateFilePath.empty(), noUpdateCheck);
+  const std::vector<std::wstring> sent = Requests(true, true);
+  const std::vector<std::wstring> marks = Marks(true, true);
+
+  // The same events for a new user without a policy, less what the switches stop: with both
+  // off, the very same requests.
+  RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
+  RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+  g_sent.clear();
+  g_writes.clear();
+  EXPECT_EQ(ReportEveryEvent(), 1);
+  EXPECT_EQ(sent, Requests(!noStatistics, !noUpdateCheck));
+  EXPECT_EQ(marks, Marks(!noStatistics, !(noStatistics && noUpdateCheck)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, PolicyReportTest, ::testing::Combine(::testing::Bool(), ::testing::Bool()));
 
 }  // namespace
