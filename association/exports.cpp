@@ -1,9 +1,15 @@
 // The entry points of FileAssociation.dll, exported under their undecorated names
 // (FileAssociation.def).
+#include <windows.h>
+#include <shlobj.h>
+
 #include <new>
 
 #include "file_association_component.h"
 #include "prog_id.h"
+#include "remove_associations.h"
+#include "running_program.h"
+#include "scoped_handle.h"
 
 // A plain (cdecl) function. Null for an identifier that can't name a ProgID, or when memory
 // runs out.
@@ -13,5 +19,25 @@ extern "C" IFileAssociation* __cdecl CreateFileAssociation(const wchar_t* identi
     return new (std::nothrow) FileAssociationComponent(identifier);
   } catch (...) {
     return nullptr;  // the identifier's copy found no memory
+  }
+}
+
+// For "rundll32 FileAssociation.dll,RemoveFileAssociations", which the uninstaller runs as the
+// user: removes this user's associations whose handler is the launcher beside this DLL, then
+// tells the shell once. The arguments are rundll32's and mean nothing here.
+extern "C" void CALLBACK RemoveFileAssociations(HWND, HINSTANCE, LPSTR, int) {
+  try {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&RemoveFileAssociations), &self);
+    const std::wstring handler = ModuleFolder(self) + kLauncherFileName;
+    quenvo::ScopedKey classes;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, KEY_READ | KEY_WRITE, classes.Receive()) ==
+        ERROR_SUCCESS) {
+      RemoveAssociations(classes.Get(), kAssociationIdentifier, handler);
+    }
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST | SHCNF_FLUSHNOWAIT, /*item1*/ nullptr, /*item2*/ nullptr);
+  } catch (...) {
+    // Nothing may cross into rundll32.
   }
 }

@@ -9,10 +9,14 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-std::wstring ProgramFolder() {
+std::wstring ModuleFolder(HMODULE module) {
   wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  GetModuleFileNameW(module, path, MAX_PATH);
   return FolderOf(path);
+}
+
+std::wstring ProgramFolder() {
+  return ModuleFolder(nullptr);
 }
 
 const wchar_t* ProcessCommandLineTail() {

@@ -42,6 +42,11 @@ class IFileAssociation {
   ~IFileAssociation() = default;
 };
 
+// The identifier the registrar creates the component with, and the handler it names: the
+// launcher in its own folder. The uninstaller removes what was associated with both.
+inline constexpr wchar_t kAssociationIdentifier[] = L"Quenvo2021";
+inline constexpr wchar_t kLauncherFileName[] = L"Quenvodef.exe";
+
 // The component's one export, a plain function: the caller removes the argument. Null means
 // there is no component to talk to.
 using CreateFileAssociationFn = IFileAssociation*(__cdecl*)(const wchar_t* identifier);

@@ -1,10 +1,12 @@
 #include "file_types.h"
 
+#include "file_association.h"
+
 const FileTypeEntry FileTypeTable[kFileTypeCount] = {
-    {L".ppt", L"Quenvodef.exe", L"ppt.ico"}, {L".pptx", L"Quenvodef.exe", L"ppt.ico"},
-    {L".doc", L"Quenvodef.exe", L"doc.ico"}, {L".docx", L"Quenvodef.exe", L"doc.ico"},
-    {L".xls", L"Quenvodef.exe", L"xls.ico"}, {L".xlsx", L"Quenvodef.exe", L"xls.ico"},
-    {L".csv", L"Quenvodef.exe", L"xls.ico"},
+    {L".ppt", kLauncherFileName, L"ppt.ico"}, {L".pptx", kLauncherFileName, L"ppt.ico"},
+    {L".doc", kLauncherFileName, L"doc.ico"}, {L".docx", kLauncherFileName, L"doc.ico"},
+    {L".xls", kLauncherFileName, L"xls.ico"}, {L".xlsx", kLauncherFileName, L"xls.ico"},
+    {L".csv", kLauncherFileName, L"xls.ico"},
 };
 
 std::wstring HandlerPathOf(const std::wstring& folder, const FileTypeEntry& entry) {

@@ -5,9 +5,6 @@
 
 #include "file_association.h"
 
-// The identifier the component is created with.
-inline constexpr wchar_t kAssociationIdentifier[] = L"Quenvo2021";
-
 // Loads "FileAssociation.dll" by its plain name from the program's own or the system folder (never
 // from the current folder) and looks up its export. Null when the library or the export is
 // missing. The library is never unloaded.

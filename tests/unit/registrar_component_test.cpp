@@ -9,6 +9,8 @@
 #include "file_association_component.h"
 #include "open_command.h"
 #include "prog_id.h"
+#include "remove_associations.h"
+#include "scoped_handle.h"
 
 namespace {
 
@@ -200,6 +202,43 @@ TEST_F(ComponentTest, StoreReadsOnlyTextDefaults) {
   RegCloseKey(root);
 }
 
+bool KeyExists(const std::wstring& key) {
+  quenvo::ScopedKey opened;
+  return RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Receive()) == ERROR_SUCCESS;
+}
+
+TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
+  ASSERT_NE(Associate(L".docx", handler_), 0);
+  ASSERT_NE(Associate(L".xls", handler_), 0);
+  ASSERT_NE(Associate(L".xlsx", handler_), 0);
+  ASSERT_NE(Associate(L".ppt", L"C:\\another installation\\Quenvodef.exe"), 0);
+  const std::wstring classes = kClasses;
+  PutDefault(classes + L"\\.xls", L"Other.Sheet");  // since then, the user chose another program
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes + L"\\.docx\\OpenWithProgids").c_str(), L"Other.Doc", REG_NONE, nullptr,
+                  0);
+  PutDefault(classes + L"\\Other.Doc\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
+
+  quenvo::ScopedKey root;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ | KEY_WRITE, root.Receive()), ERROR_SUCCESS);
+  EXPECT_EQ(RemoveAssociations(root.Get(), L"Quenvo2021", handler_), 3);
+  EXPECT_EQ(RemoveAssociations(root.Get(), L"Quenvo2021", handler_), 0);
+
+  for (const wchar_t* extension : {L".docx", L".xls", L".xlsx"}) {
+    EXPECT_FALSE(KeyExists(classes + L"\\Quenvo2021" + extension)) << extension;
+  }
+  EXPECT_FALSE(KeyExists(classes + L"\\.xlsx"));  // nothing else was in it
+  EXPECT_FALSE(Read(classes + L"\\.docx", nullptr).found);
+  EXPECT_FALSE(Read(classes + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
+  EXPECT_TRUE(Read(classes + L"\\.docx\\OpenWithProgids", L"Other.Doc").found);
+  EXPECT_TRUE(KeyExists(classes + L"\\Other.Doc\\shell\\open\\command"));
+  EXPECT_EQ(Read(classes + L"\\.xls", nullptr).Text(), SzWithNul(L"Other.Sheet"));
+  EXPECT_FALSE(KeyExists(classes + L"\\.xls\\OpenWithProgids"));
+  // Another installation's association stays whole.
+  EXPECT_EQ(Read(classes + L"\\.ppt", nullptr).Text(), SzWithNul(L"Quenvo2021.ppt"));
+  EXPECT_TRUE(Read(classes + L"\\.ppt\\OpenWithProgids", L"Quenvo2021.ppt").found);
+  EXPECT_TRUE(KeyExists(classes + L"\\Quenvo2021.ppt\\DefaultIcon"));
+}
+
 // --- the built FileAssociation.dll, called the way the registrar calls it -----------------------
 
 TEST(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
@@ -208,6 +247,7 @@ TEST(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
   const auto create = reinterpret_cast<CreateFileAssociationFn>(
       reinterpret_cast<void*>(GetProcAddress(dll, kCreateFileAssociationExport)));
   ASSERT_NE(create, nullptr);
+  EXPECT_NE(GetProcAddress(dll, "RemoveFileAssociations"), nullptr);  // for rundll32, undecorated
   EXPECT_EQ(create(nullptr), nullptr);
   EXPECT_EQ(create(L""), nullptr);
 

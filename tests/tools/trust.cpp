@@ -1,0 +1,107 @@
+// Test tool: code-signing trust as Windows sees it.
+//   trust root FILE.cer        adds a DER certificate to the machine's Root store
+//                              ("certutil -addstore" under Wine installs nothing)
+//   trust check OUT FILE...    appends one JSON line per file to OUT: WinVerifyTrust's result,
+//                              and the signer chain's error status, which is 0 only when the
+//                              chain is whole and ends in a trusted root (WinVerifyTrust under
+//                              Wine accepts an untrusted root)
+#include <windows.h>
+#include <wincrypt.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "json_line.h"
+#include "scoped_handle.h"
+
+namespace {
+
+struct StoreTraits {
+  using Handle = HCERTSTORE;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { CertCloseStore(h, 0); }
+};
+using ScopedStore = quenvo::ScopedHandle<StoreTraits>;
+
+struct FileCloser {
+  void operator()(FILE* f) const { std::fclose(f); }
+};
+
+std::vector<BYTE> ReadAll(const wchar_t* path) {
+  std::vector<BYTE> data;
+  std::unique_ptr<FILE, FileCloser> file(_wfopen(path, L"rb"));
+  if (!file) return data;
+  BYTE block[4096];
+  for (size_t n; (n = std::fread(block, 1, sizeof block, file.get())) > 0;) data.insert(data.end(), block, block + n);
+  return data;
+}
+
+int AddRoot(const wchar_t* path) {
+  const std::vector<BYTE> der = ReadAll(path);
+  ScopedStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
+  if (der.empty() || !store) return 1;
+  return CertAddEncodedCertificateToStore(store.Get(), X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                          CERT_STORE_ADD_REPLACE_EXISTING, /*stored*/ nullptr)
+             ? 0
+             : 1;
+}
+
+// Verifies one file and keeps the verifier's state for the chain; closes that state at the end.
+class Verification {
+ public:
+  explicit Verification(const wchar_t* path) {
+    file_.pcwszFilePath = path;
+    data_.cbStruct = sizeof(data_);
+    data_.dwUIChoice = WTD_UI_NONE;
+    data_.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data_.dwUnionChoice = WTD_CHOICE_FILE;
+    data_.pFile = &file_;
+    data_.dwStateAction = WTD_STATEACTION_VERIFY;
+    result_ = WinVerifyTrust(/*window*/ nullptr, &action_, &data_);
+  }
+  ~Verification() {
+    data_.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(nullptr, &action_, &data_);
+  }
+  Verification(const Verification&) = delete;
+  Verification& operator=(const Verification&) = delete;
+
+  LONG Result() const { return result_; }
+  // The chain's error status, or -1 when there is no signer chain.
+  long long ChainError() const {
+    CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data_.hWVTStateData);
+    CRYPT_PROVIDER_SGNR* signer = provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    return signer && signer->pChainContext ? static_cast<long long>(signer->pChainContext->TrustStatus.dwErrorStatus)
+                                           : -1;
+  }
+
+ private:
+  GUID action_ = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  WINTRUST_FILE_INFO file_ = {sizeof(WINTRUST_FILE_INFO), nullptr, nullptr, nullptr};
+  WINTRUST_DATA data_ = {};
+  LONG result_ = 0;
+};
+
+int Check(const wchar_t* out, int count, wchar_t** files) {
+  for (int i = 0; i < count; ++i) {
+    const Verification verification(files[i]);
+    AppendLine(out, "{\"file\": " + JsonString(files[i]) +
+                        ", \"result\": " + std::to_string(static_cast<unsigned long>(verification.Result())) +
+                        ", \"chain\": " + std::to_string(verification.ChainError()) + "}");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"root" && argc == 3) return AddRoot(argv[2]);
+  if (command == L"check" && argc >= 3) return Check(argv[2], argc - 3, argv + 3);
+  return 2;
+}
