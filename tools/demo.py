@@ -5,8 +5,10 @@
 import shutil
 import time
 
+from tools import release
 from tools.demo_agent import demo_agent
 from tools.demo_registrar import demo_registrar
+from tools.testkit import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.display import on_display
 from tools.testkit.wine import REPO, Build, Wine, install, records, wait_for
@@ -41,10 +43,18 @@ def demo_launcher(wine):
 
 
 def demo_update_window(wine):
-    heading("Update window: the offer downloaded and shown, under a private X server")
-    folder = install(wine, "update demo", "update_harness.exe", ("fake_quenvo.exe", "quenvo_setup.exe"))
+    heading("Update window: the offer downloaded, checked and shown, under a private X server")
+    folder = install(wine, "update demo", "update_harness.exe")
     shutil.copytree(REPO / "art" / "update", folder / "update", dirs_exist_ok=True)
+    # The window starts only an installer signed by the publisher: the stand-in plays the
+    # installer, signed by a throwaway test root that this prefix is told to trust.
+    certificates = REPO / "build" / "demo-certificates"
+    root = signing.make_root(certificates)
+    leaf = signing.make_leaf(root, certificates, release.cmake_cache(wine.build.dir, "QUENVO_PUBLISHER"))
     setup = folder / "quenvo_setup.exe"
+    signing.sign(wine.build.testbin / "fake_quenvo.exe", setup, leaf, time.time())
+    wine.trust_root(root.cert)
+    print(f"  the offered installer is signed by {signing.subject_cn(leaf.cert)!r}, under a test root the prefix trusts")
     server = DevServer({"v": "1.0.1", "t1": "quenvo 2.1", "u": "http://dl.quenvo.com/f/quenvo_setup.exe",
                         "sz": str(setup.stat().st_size)}, files_dir=str(folder))
     wine.set_proxy(server.start())

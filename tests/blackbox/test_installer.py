@@ -1,8 +1,6 @@
 """The MSI of the build under test, in a fresh Wine prefix: an older version, the upgrade to this
 one, a document opened through the shell, and removal; with the local server as the proxy, and
 with no server at all."""
-import ssl
-
 import pytest
 
 from tools import release
@@ -71,10 +69,7 @@ def lifecycle(wine, server, packages, reachable):
     arch, version = packages["arch"], packages["version"]
     _, older_msi, _ = packages["older"]
     _, msi, staged = packages["current"]
-    root = wine.drive_c / "test-root.cer"
-    root.write_bytes(ssl.PEM_cert_to_DER_cert(packages["root"].read_text()))
-    code, out = wine.wine(wine.build.testbin / "trust.exe", "root", wine.win_path(root))
-    assert code == 0, out
+    wine.trust_root(packages["root"])
 
     # 1. The older version, then this one over it.
     msiexec(wine, "/i", wine.win_path(older_msi))

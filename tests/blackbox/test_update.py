@@ -3,11 +3,15 @@ recorder tool), and the update window under Xvfb (screenshots checked by pixel p
 import json
 import shutil
 import struct
+import time
 import zlib
 from pathlib import Path
 
+import pefile
 import pytest
 
+from tools import release
+from tools.testkit import signing
 from tools.testkit.dev_server import DevServer, pattern
 from tools.testkit.wine import REPO, install, records, wait_for
 
@@ -99,9 +103,30 @@ def tools(wine):
 
 
 @pytest.fixture(scope="module")
-def files(tmp_path_factory, build):
+def files(wine, build, tmp_path_factory):
+    """The installers the server offers: the stand-in main program signed by the publisher under
+    a test root that the prefix trusts (also as quenvo_setup.exe), the same with a byte of its code
+    changed, unsigned, under a root the prefix doesn't trust, for another subject, and without
+    the code-signing purpose."""
     folder = tmp_path_factory.mktemp("update files")
-    shutil.copy2(build.testbin / "fake_quenvo.exe", folder / "quenvo_setup.exe")
+    certificates = folder / "certificates"
+    root = signing.make_root(certificates)
+    publisher = release.cmake_cache(build.dir, "QUENVO_PUBLISHER")
+    stranger = signing.make_root(certificates, "another root", "another-root")
+    leaves = {"publisher": signing.make_leaf(root, certificates, publisher, name="publisher"),
+              "another-root": signing.make_leaf(stranger, certificates, publisher, name="stranger"),
+              "someone-else": signing.make_leaf(root, certificates, "someone else", name="someone-else"),
+              "not-for-code": signing.make_leaf(root, certificates, publisher, ("serverAuth",), name="server")}
+    stand_in = build.testbin / "fake_quenvo.exe"
+    for name, leaf in leaves.items():
+        signing.sign(stand_in, folder / f"{name}.exe", leaf, time.time())
+    shutil.copy2(stand_in, folder / "unsigned.exe")
+    signed = bytearray((folder / "publisher.exe").read_bytes())
+    code = pefile.PE(data=bytes(signed)).sections[0]
+    signed[code.PointerToRawData + code.SizeOfRawData // 2] ^= 0xFF
+    (folder / "changed-byte.exe").write_bytes(signed)
+    shutil.copy2(folder / "publisher.exe", folder / "quenvo_setup.exe")
+    wine.trust_root(root.cert)
     return folder
 
 
@@ -278,17 +303,18 @@ def test_stalled_transfer_ends_after_the_time_out(wine, tools, server, downloads
 
 # --- the window -----------------------------------------------------------------------------
 
-def harness(wine, tools, *args, timeout=60):
-    """Runs the harness; returns (report events, seconds)."""
+def harness(wine, tools, *args, timeout=60, debug=None):
+    """Runs the harness; returns (report events, seconds, Wine's output with the traces of the
+    debug channels asked for)."""
     report = tools / "report.jsonl"
     report.unlink(missing_ok=True)
     line = " ".join(f'"{a}"' for a in (wine.win_path(tools / "update_harness.exe"),
                                         "--report", wine.win_path(report), "--timeout-ms", "20000", *args))
-    code, seconds = wine.run_raw(tools / "update_harness.exe", line, timeout=timeout)
-    assert code == 0
+    run = wine.run_measured(tools / "update_harness.exe", line, timeout=timeout, debug=debug)
+    assert run["code"] == 0
     events = [json.loads(line) for line in report.read_text().splitlines()]
     assert events[0]["event"] == "start" and events[0]["images"] == 7
-    return events, seconds
+    return events, run["micros"] / 1e6, run["output"]
 
 
 def event(events, kind):
@@ -304,8 +330,8 @@ def test_window_states_as_painted(wine, display, tools, shots, scale):
     shots = tools / f"shots{scale}"
     shutil.rmtree(shots, ignore_errors=True)
     shots.mkdir()
-    events, _ = harness(wine, tools, "--scale", str(scale), "--shots", wine.win_path(shots),
-                        "--steps", STATES, "--exit-after-steps")
+    events, _, _ = harness(wine, tools, "--scale", str(scale), "--shots", wine.win_path(shots),
+                           "--steps", STATES, "--exit-after-steps")
     start = events[0]
     assert start["scale"] == scale and start["yahei"] and start["song"]  # CJK families resolve
     assert [e["name"] for e in events if e["event"] == "shot" and e["saved"]] == \
@@ -358,33 +384,60 @@ def fake_installer_runs(folder):
     return records(folder / "received.txt")
 
 
-def test_real_download_then_install_click_starts_the_installer_and_ends(wine, display, tools, shots, server, files):
-    installer = (files / "quenvo_setup.exe").read_bytes()
+# case: (the installer served, what replaces it once it has passed, whether it is started)
+INSTALLERS = {
+    "signed by the publisher": ("publisher", None, True),
+    "a byte of its code changed": ("changed-byte", None, False),
+    "unsigned": ("unsigned", None, False),
+    "under a root not trusted": ("another-root", None, False),
+    "signed for someone else": ("someone-else", None, False),
+    "certificate not for code": ("not-for-code", None, False),
+    "replaced once it passed": ("publisher", "changed-byte", False),
+}
+STARTS = "trace:exec:ShellExecuteW"  # Wine's trace of every shell start
+
+
+@pytest.mark.parametrize("served, replacement, started", INSTALLERS.values(), ids=INSTALLERS.keys())
+def test_only_the_publishers_installer_is_started(wine, display, tools, shots, server, files, served, replacement,
+                                                  started):
+    installer = (files / f"{served}.exe").read_bytes()
     server.set_config({})
     server.requests.clear()
+    url = f"http://dl.quenvo.com/f/{served}.exe"
+    steps = ["wait:finished", "shot:downloaded"] if served == "publisher" else []
+    if replacement:
+        steps.append(f"replace:{wine.win_path(files / f'{replacement}.exe')}")
+    if served == "publisher":
+        steps.append("click:install")
     taken = tools / "shots-real"
     taken.mkdir(exist_ok=True)
-    events, seconds = harness(wine, tools, "--url", "http://dl.quenvo.com/f/quenvo_setup.exe",
-                              "--size", str(len(installer)), "--shots", wine.win_path(taken),
-                              "--steps", "wait:finished,shot:downloaded,click:install")
-    shutil.copy2(taken / "downloaded.png", shots / "real-download-finished.png")
+    events, _, output = harness(wine, tools, "--url", url, "--size", str(len(installer)), "--shots",
+                                wine.win_path(taken), "--steps", ",".join(steps), debug="trace+exec")
     target = wine.unix_path(events[0]["file"])
-    assert target.name == "quenvo_setup.exe" and target.parent.name.lower() == "temp"
     try:
-        assert events[-1] == {"event": "step", "step": "click:install"}  # the window ended the process
-        assert target.read_bytes() == installer
-        runs = wait_for(lambda: fake_installer_runs(target.parent))
-        assert len(runs) == 1 and wine.win_path(target).lower() in runs[0]["cmdline"].lower()
-        assert [r["user_agent"] for r in file_requests(server)] == ["MyDownLoad"]
+        assert target.parent.name.lower() == "temp" and [r["user_agent"] for r in file_requests(server)] == \
+            ["MyDownLoad"]
+        assert output.count(STARTS) == (1 if started else 0)
+        if started:
+            shutil.copy2(taken / "downloaded.png", shots / "real-download-finished.png")
+            assert events[-1] == {"event": "step", "step": "click:install"}  # the window ended the process
+            assert target.read_bytes() == installer
+            runs = wait_for(lambda: fake_installer_runs(target.parent))
+            assert len(runs) == 1 and wine.win_path(target).lower() in runs[0]["cmdline"].lower()
+        elif replacement:
+            assert events[-1] == {"event": "step", "step": "click:install"}  # ended all the same
+        else:
+            assert events[-1] == {"event": "end", "why": "window-gone"}
+            assert not target.exists()  # deleted, so that nothing runs it later
     finally:
         target.unlink(missing_ok=True)
         (target.parent / "received.txt").unlink(missing_ok=True)
 
 
-def test_install_button_waits_for_the_size_check(wine, display, tools, downloads):
-    stand_in = install(wine, downloads.name, ("fake_quenvo.exe", "quenvo_setup.exe")) / "quenvo_setup.exe"
-    events, _ = harness(wine, tools, "--file", wine.win_path(stand_in),
-                        "--steps", "progress:100,complete,click:install,result:1,click:install")
+def test_install_button_waits_for_the_check(wine, display, tools, downloads, files):
+    stand_in = shutil.copy2(files / "publisher.exe", downloads / "quenvo_setup.exe")
+    events, _, _ = harness(wine, tools, "--file", wine.win_path(stand_in), "--size", str(stand_in.stat().st_size),
+                           "--steps", "progress:100,complete,click:install,result:1,click:install")
     # Opening the installer ends the process: it lived on after the first click, so that one
     # opened nothing, and the second click ended it.
     steps = [e["step"] for e in events if e["event"] == "step"]
@@ -396,7 +449,7 @@ def test_install_button_waits_for_the_size_check(wine, display, tools, downloads
 
 @pytest.mark.parametrize("how", ["click:close", "wmclose", "progress:40,click:close", "result:1,click:close"])
 def test_close_ends_the_process(wine, display, tools, how):
-    events, seconds = harness(wine, tools, "--steps", how)
+    events, seconds, _ = harness(wine, tools, "--steps", how)
     assert events[-1] == {"event": "step", "step": how.split(",")[-1]}
     assert not any(e["event"] == "end" for e in events)
     assert seconds < 15
@@ -404,9 +457,8 @@ def test_close_ends_the_process(wine, display, tools, how):
 
 def test_failed_size_check_destroys_the_window_and_the_loop_ends(wine, display, tools, server, files):
     server.set_config({})
-    events, seconds = harness(wine, tools, "--url", "http://dl.quenvo.com/f/quenvo_setup.exe", "--size", "12")
-    target = wine.unix_path(events[0]["file"])
-    target.unlink(missing_ok=True)
+    events, seconds, _ = harness(wine, tools, "--url", "http://dl.quenvo.com/f/quenvo_setup.exe", "--size", "12")
+    assert not wine.unix_path(events[0]["file"]).exists()  # deleted
     assert events[-1] == {"event": "end", "why": "window-gone"}
     assert seconds < 15
 
@@ -415,7 +467,7 @@ def test_failed_download_leaves_the_window_until_closed(wine, display, tools, se
     server.set_config({"faults": {"file": {"status": 404}}})
     shots = tools / "shots-failed"
     shots.mkdir(exist_ok=True)
-    events, _ = harness(wine, tools, "--url", "http://dl.quenvo.com/f/missing.exe", "--size", "10",
+    events, _, _ = harness(wine, tools, "--url", "http://dl.quenvo.com/f/missing.exe", "--size", "10",
                         "--shots", wine.win_path(shots), "--steps", "wait:failed,shot:after,click:close")
     [shot] = [e for e in events if e["event"] == "shot"]
     assert shot["percent"] == -1 and shot["finished"] == 0
@@ -426,8 +478,8 @@ def test_offer_from_the_update_server_is_downloaded(wine, display, tools, server
     size = (files / "quenvo_setup.exe").stat().st_size
     server.set_config({"v": "1.0.1", "t1": "new", "u": "http://dl.quenvo.com/f/quenvo_setup.exe", "sz": str(size)})
     server.requests.clear()
-    events, _ = harness(wine, tools, "--offer-from", "http://update.quenvo.com/version.php",
-                        "--steps", "wait:finished,click:close")
+    events, _, _ = harness(wine, tools, "--offer-from", "http://update.quenvo.com/version.php",
+                           "--steps", "wait:finished,click:close")
     start = events[0]
     target = wine.unix_path(start["file"])
     try:

@@ -14,8 +14,9 @@
 //   progress:N  complete  fail  result:N   the download thread's reports (sent)
 //   wmclose                                WM_CLOSE (sent)
 //   click:close  click:install             a press and release at the button's centre (posted)
-//   wait:finished  wait:failed             pump messages until the size check has passed, or a
+//   wait:finished  wait:failed             pump messages until the check has passed, or a
 //                                          failure was reported
+//   replace:PATH                           copy the file at PATH over the stored installer
 //   shot:NAME                              paint, then write the window to FOLDER\NAME.png
 // After the steps the message loop runs until the window is gone (or --timeout-ms), unless
 // --exit-after-steps is given. The report gets one JSON line per event; an "end" line means
@@ -249,6 +250,9 @@ bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) 
   } else if (verb == L"wait") {
     const bool failed = arg == L"failed";
     return Pump(window, o.timeout_ms, [&] { return failed ? window.m_nPercent == -1 : window.m_bFinished != 0; });
+  } else if (verb == L"replace") {
+    const bool copied = CopyFileW(arg.c_str(), g_profile.updateFilePath.c_str(), /*fail if exists*/ FALSE) != 0;
+    Report("{\"event\": \"replaced\", \"copied\": " + std::string(copied ? "true" : "false") + "}");
   } else if (verb == L"shot") {
     const std::wstring path = o.shots + L"\\" + arg + L".png";
     const bool saved = SaveScreenshot(hwnd, path);

@@ -3,6 +3,7 @@ raw command lines (through the rawrun tool), and the registry as Wine holds it."
 import json
 import os
 import shutil
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -183,6 +184,15 @@ class Wine:
         """Starts program with its quoted path and the given tail; returns the exit code."""
         line = f'"{self.win_path(program)}"' + (f" {tail}" if tail else "")
         return self.run_raw(program, line, cwd=cwd, timeout=timeout)[0]
+
+    def trust_root(self, certificate):
+        """Puts a root certificate (PEM) into the prefix's machine Root store, through our tool:
+        Wine's own certutil reports success and installs nothing."""
+        der = self.drive_c / "trusted-root.cer"
+        der.write_bytes(ssl.PEM_cert_to_DER_cert(Path(certificate).read_text()))
+        code, output = self.wine(self.build.testbin / "trust.exe", "root", self.win_path(der))
+        der.unlink()
+        assert code == 0, f"trust.exe root ended with {code}:\n{output}"
 
     def open_document(self, path):
         """Opens a document through the shell, as a double-click does; returns at once."""
