@@ -6,7 +6,7 @@ import pytest
 
 from tools.testkit.dev_server import DevServer
 from tools.testkit.display import on_display
-from tools.testkit.wine import Build, Wine
+from tools.testkit.wine import Build, Wine, cannot_run_32bit
 
 
 def pytest_addoption(parser):
@@ -17,6 +17,9 @@ def pytest_addoption(parser):
 def pytest_collection_modifyitems(config, items):
     if config.getoption("--build") == "win64":
         return
+    reason = cannot_run_32bit() if Build(config.getoption("--build")).bits == 32 else None
+    if reason:  # one line instead of a skip for every test
+        pytest.exit(f"{config.getoption('--build')}: nothing run, {reason}", returncode=0)
     skip = pytest.mark.skip(reason="runs no Windows program: the win64 run covers it")
     for item in items:
         if "native" in item.keywords:
