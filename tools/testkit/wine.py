@@ -13,6 +13,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 PROFILE_KEY = r"Software\quenvo"
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+# A value that each import deletes, to show that it ran.
+IMPORT_MARK = "testkit-import"
 # What Wine prints when a program crashes (crash dialogs are off in our prefixes).
 CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
 
@@ -119,6 +121,18 @@ class Wine:
         """A Windows program (or one of Wine's own tools) with arguments; (exit code, output)."""
         return self.call([WINE64, *map(str, args)], timeout=timeout, debug=debug)
 
+    def tool(self, *args, done=None, timeout=120):
+        """One of Wine's own tools with arguments: (exit code, output). They print a line whenever
+        they run (the result, an error, the echoed text); where success is silent, done() tells
+        whether the work is there. A start without either, ended by Wine with 0 or 1 and without
+        a crash, is the start that Wine lost (see run_measured): it is tried once more, and said so."""
+        for attempt in (1, 2):
+            code, out = self.wine(*args, timeout=timeout)
+            ran = bool(out.strip()) or (done is not None and done())
+            if ran or attempt == 2 or code not in (0, 1) or any(mark in out for mark in CRASH_MARKS):
+                return code, out
+            lost_start(args[0], f"exit code {code}, no output")
+
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
         path = Path(path).resolve()
@@ -134,7 +148,9 @@ class Wine:
 
     def temp_folder(self) -> Path:
         """The user's temporary folder, as the programs find it."""
-        _, out = self.wine("cmd", "/c", "echo", "%TEMP%")
+        code, out = self.tool("cmd", "/c", "echo", "%TEMP%")
+        if code != 0 or not out.strip():
+            raise ToolError(f"cmd did not echo %TEMP%: exit code {code}, Wine's output:\n{out[-3000:]}")
         return self.unix_path(out.strip().splitlines()[-1].strip())
 
     # --- programs ----------------------------------------------------------
@@ -161,8 +177,7 @@ class Wine:
                         "output": output}
             never_started = report in ([], ["started"]) and code in (0, 1)
             if attempt == 1 and never_started and not any(mark in output for mark in CRASH_MARKS):
-                print(f"\nwine.py: Wine ended before starting {program} (report {report}, exit code {code}); "
-                      "starting it once more", file=sys.__stderr__, flush=True)
+                lost_start(program, f"report {report}, exit code {code}")
                 continue
             raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
                             f"Wine's output:\n{output[-3000:]}")
@@ -200,7 +215,10 @@ class Wine:
 
     # --- registry ----------------------------------------------------------
     def reg(self, *args):
-        return self.wine("reg", *args)
+        """'wine reg' with arguments: (exit code, output). Export prints nothing when it succeeds,
+        so its file is looked for instead; imports go through import_reg."""
+        done = self.unix_path(args[2]).exists if args[0] == "export" else None
+        return self.tool("reg", *args, done=done)
 
     def reg_query(self, key):
         """Values under HKCU\\key, read with 'wine reg query': {name: (type, text)}."""
@@ -238,18 +256,28 @@ class Wine:
         return texts
 
     def import_reg(self, text: str):
-        """Imports registry text (regedit 5 format), written as UTF-16 so any text survives."""
+        """Imports registry text (regedit 5 format), written as UTF-16 so any text survives.
+        reg import prints nothing when it succeeds, so the text also deletes a value set just
+        before: its absence shows that the import ran, and the registry is left as it was."""
+        self.set_value(IMPORT_MARK, "pending", key="Software\\Wine")
+        mark = f'\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n"{IMPORT_MARK}"=-\r\n'
         fd, path = tempfile.mkstemp(dir=self.drive_c, suffix=".reg")
         os.close(fd)
         try:
-            Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text).encode("utf-16"))
-            code, output = self.reg("import", self.win_path(path))
-            assert code == 0, f"reg import failed: {output}"
+            Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text + mark).encode("utf-16"))
+
+            def marked_gone():
+                code, out = self.wine("reg", "query", r"HKCU\Software\Wine", "/v", IMPORT_MARK)
+                return code == 1 and "Unable to find" in out
+
+            code, output = self.tool("reg", "import", self.win_path(path), done=marked_gone)
+            assert code == 0 and marked_gone(), f"reg import failed ({code}): {output}"
         finally:
             os.unlink(path)
 
     def set_value(self, name, data, kind="REG_SZ", key=PROFILE_KEY):
-        self.reg("add", "HKCU\\" + key, "/v", name, "/t", kind, "/d", data, "/f")
+        code, output = self.reg("add", "HKCU\\" + key, "/v", name, "/t", kind, "/d", data, "/f")
+        assert code == 0, f"reg add {name} failed: {output}"
 
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
@@ -264,16 +292,15 @@ class Wine:
             target = self.drive_c / "mirror.reg"
             self.reg("export", f"HKCU\\Software\\Classes\\{name}", self.win_path(target), "/y")
             text = target.read_bytes().decode("utf-16")
-            text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
-            target.write_bytes(text.encode("utf-16"))
-            code, _ = self.reg("import", self.win_path(target))
             target.unlink()
-            assert code == 0, f"could not mirror {name}"
+            text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
+            self.import_reg(text.split("\n", 1)[1])
 
     def set_proxy(self, port):
         """Points WinInet's system proxy at a local server, as a user's proxy would be."""
-        self.reg("add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t", "REG_DWORD", "/d", "1", "/f")
-        self.reg("add", INTERNET_SETTINGS, "/v", "ProxyServer", "/t", "REG_SZ", "/d", f"127.0.0.1:{port}", "/f")
+        for name, kind, data in (("ProxyEnable", "REG_DWORD", "1"), ("ProxyServer", "REG_SZ", f"127.0.0.1:{port}")):
+            code, output = self.reg("add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", data, "/f")
+            assert code == 0, f"reg add {name} failed: {output}"
 
 
 def install(wine: Wine, folder_name: str, *files) -> Path:
@@ -288,6 +315,11 @@ def install(wine: Wine, folder_name: str, *files) -> Path:
             source = wine.build.bin / source if (wine.build.bin / source).exists() else wine.build.testbin / source
         shutil.copy2(source, folder / target)
     return folder
+
+
+def lost_start(program, how):
+    print(f"\nwine.py: Wine ended before starting {program} ({how}); starting it once more",
+          file=sys.__stderr__, flush=True)
 
 
 def assert_sound(measured):
