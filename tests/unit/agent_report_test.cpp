@@ -13,7 +13,6 @@
 #include "registry.h"
 #include "reports.h"
 #include "temp_folder.h"
-#include "update_target.h"
 
 namespace {
 
