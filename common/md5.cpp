@@ -1,6 +1,5 @@
 #include "md5.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
