@@ -13,6 +13,7 @@
 #include "download.h"
 #include "installer_check.h"
 #include "json_line.h"
+#include "../unit/sound_signature.h"
 
 namespace {
 
@@ -34,12 +35,7 @@ LRESULT CALLBACK RecorderProc(HWND window, UINT message, WPARAM wparam, LPARAM l
 }
 
 SignatureFacts SignedByThePublisher(const wchar_t*) {
-  SignatureFacts facts;
-  facts.trust = ERROR_SUCCESS;
-  facts.chain_errors = CERT_TRUST_NO_ERROR;
-  facts.code_signing = true;
-  facts.signer = kPublisher;
-  return facts;
+  return SoundSignatureBy(kPublisher);
 }
 
 unsigned __stdcall RunJob(void* job) {

@@ -4,44 +4,38 @@
 
 #include <string>
 
+#include "sound_signature.h"
+
 namespace {
 
-SignatureFacts Signed(const wchar_t* signer) {
-  SignatureFacts facts;
-  facts.trust = ERROR_SUCCESS;
-  facts.chain_errors = CERT_TRUST_NO_ERROR;
-  facts.code_signing = true;
-  facts.signer = signer;
-  return facts;
-}
-
 TEST(InstallerCheck, OnlyThePublishersTrustedCodeSigningSignaturePasses) {
-  EXPECT_TRUE(IsPublisherSignature(Signed(L"quenvo"), L"quenvo"));
+  EXPECT_TRUE(IsPublisherSignature(SoundSignatureBy(L"quenvo"), L"quenvo"));
   SignatureFacts unsigned_file;
   unsigned_file.signer = L"quenvo";
-  SignatureFacts changed_byte = Signed(L"quenvo");
+  SignatureFacts changed_byte = SoundSignatureBy(L"quenvo");
   changed_byte.trust = TRUST_E_BAD_DIGEST;
-  SignatureFacts untrusted_root = Signed(L"quenvo");
+  SignatureFacts untrusted_root = SoundSignatureBy(L"quenvo");
   untrusted_root.chain_errors = CERT_TRUST_IS_UNTRUSTED_ROOT;
-  SignatureFacts partial_chain = Signed(L"quenvo");
+  SignatureFacts partial_chain = SoundSignatureBy(L"quenvo");
   partial_chain.chain_errors = CERT_TRUST_IS_PARTIAL_CHAIN;
-  SignatureFacts expired = Signed(L"quenvo");
+  SignatureFacts expired = SoundSignatureBy(L"quenvo");
   expired.chain_errors = CERT_TRUST_IS_NOT_TIME_VALID;
-  SignatureFacts not_for_code = Signed(L"quenvo");
+  SignatureFacts not_for_code = SoundSignatureBy(L"quenvo");
   not_for_code.code_signing = false;
   // Names compare exactly.
-  for (const SignatureFacts& facts : {unsigned_file, changed_byte, untrusted_root, partial_chain, expired, not_for_code,
-                                      Signed(L"Quenvo"), Signed(L"quenvo ltd"), Signed(L"")}) {
+  for (const SignatureFacts& facts :
+       {unsigned_file, changed_byte, untrusted_root, partial_chain, expired, not_for_code, SoundSignatureBy(L"Quenvo"),
+        SoundSignatureBy(L"quenvo ltd"), SoundSignatureBy(L"")}) {
     EXPECT_FALSE(IsPublisherSignature(facts, L"quenvo")) << testing::PrintToString(facts.signer);
   }
-  EXPECT_FALSE(IsPublisherSignature(Signed(L""), L""));  // no publisher, no pass
-  EXPECT_STREQ(kPublisher, L"quenvo");                   // the build's default
+  EXPECT_FALSE(IsPublisherSignature(SoundSignatureBy(L""), L""));  // no publisher, no pass
+  EXPECT_STREQ(kPublisher, L"quenvo");                             // the build's default
 }
 
 int g_reads = 0;
 SignatureFacts ThePublisher(const wchar_t*) {
   ++g_reads;
-  return Signed(kPublisher);
+  return SoundSignatureBy(kPublisher);
 }
 
 class StoredFileTest : public ::testing::Test {

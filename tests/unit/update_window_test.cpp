@@ -5,6 +5,7 @@
 
 #include "client_profile.h"
 #include "installer_check.h"
+#include "sound_signature.h"
 #include "update_assets.h"
 #include "update_down.h"
 
@@ -18,12 +19,7 @@ std::vector<std::wstring> g_opened;
 std::wstring g_signer;  // whom the stand-in reader finds as every file's signer
 
 SignatureFacts SignedByTheSigner(const wchar_t*) {
-  SignatureFacts facts;
-  facts.trust = ERROR_SUCCESS;
-  facts.chain_errors = CERT_TRUST_NO_ERROR;
-  facts.code_signing = true;
-  facts.signer = g_signer;
-  return facts;
+  return SoundSignatureBy(g_signer);
 }
 
 void RecordExit(UINT code) {
