@@ -210,8 +210,10 @@ class Wine:
         assert code == 0, f"trust.exe root ended with {code}:\n{output}"
 
     def open_document(self, path):
-        """Opens a document through the shell, as a double-click does; returns at once."""
-        return self.wine("cmd", "/c", "start", "", self.win_path(path))
+        """Opens a document through the shell, as a double-click does; returns once the shell
+        has it, not when its program ends. start prints nothing when it succeeds, so cmd echoes
+        a word after it: silence is a start that Wine lost, before the shell was asked."""
+        return self.tool("cmd", "/c", "start", "", self.win_path(path), "&", "echo", "opened")
 
     # --- registry ----------------------------------------------------------
     def reg(self, *args):
