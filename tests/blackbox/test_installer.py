@@ -55,7 +55,10 @@ def test_install_upgrade_open_and_remove(build, packages, tmp_path, reachable):
 
 
 def msiexec(wine, *args):
-    code, out = wine.wine("msiexec", *args, "/qn", timeout=300)
+    """Silent with /qn, so its log shows that it ran: a start that Wine lost leaves none."""
+    log = wine.drive_c / "msiexec.log"
+    log.unlink(missing_ok=True)
+    code, out = wine.tool("msiexec", *args, "/qn", "/l*", wine.win_path(log), done=log.exists, timeout=300)
     assert code == 0, f"msiexec {' '.join(map(str, args))} ended with {code}:\n{out[-3000:]}"
 
 

@@ -128,10 +128,10 @@ class Wine:
         a crash, is the start that Wine lost (see run_measured): it is tried once more, and said so."""
         for attempt in (1, 2):
             code, out = self.wine(*args, timeout=timeout)
-            ran = bool(out.strip()) or (done is not None and done())
+            ran = out != "" or (done is not None and done())  # an empty key's query prints a blank line
             if ran or attempt == 2 or code not in (0, 1) or any(mark in out for mark in CRASH_MARKS):
                 return code, out
-            lost_start(args[0], f"exit code {code}, no output")
+            lost_start(" ".join(map(str, args)), f"exit code {code}, no output")
 
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
