@@ -13,6 +13,7 @@ import argparse
 import datetime
 import hashlib
 import http.server
+import io
 import json
 import os
 import signal
@@ -323,6 +324,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.rfile.close()
         self.connection.close()
         self.close_connection = True
+        self.wfile = io.BytesIO()  # http.server flushes it once more after the handler returns
 
 
 class DevServer:
