@@ -128,10 +128,10 @@ class Wine:
         a crash, is the start that Wine lost (see run_measured): it is tried once more, and said so."""
         for attempt in (1, 2):
             code, out = self.wine(*args, timeout=timeout)
-            ran = out != "" or (done is not None and done())  # an empty key's query prints a blank line
+            ran = not lost_start_output(out) or (done is not None and done())
             if ran or attempt == 2 or code not in (0, 1) or any(mark in out for mark in CRASH_MARKS):
                 return code, out
-            lost_start(" ".join(map(str, args)), f"exit code {code}, no output")
+            lost_start(" ".join(map(str, args)), f"exit code {code}, output {out.strip()!r}")
 
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
@@ -317,6 +317,18 @@ def install(wine: Wine, folder_name: str, *files) -> Path:
             source = wine.build.bin / source if (wine.build.bin / source).exists() else wine.build.testbin / source
         shutil.copy2(source, folder / target)
     return folder
+
+
+# What Wine's loader prints when it could not create the process (seen under load); the tool
+# itself never ran.
+START_FAILED = ["Application could not be started, or no application associated with the specified file.",
+                "ShellExecuteEx failed: Internal error."]
+
+
+def lost_start_output(out):
+    """Whether Wine's output is that of a lost start: nothing at all (an empty key's query still
+    prints a blank line), or its loader's report that the process could not be created."""
+    return out == "" or [line.strip() for line in out.splitlines() if line.strip()] == START_FAILED
 
 
 def lost_start(program, how):
