@@ -167,8 +167,8 @@ class Wine:
 
         rawrun writes "started" once it runs and "waiting" while the program runs. When its report
         stops short of the program's start (no report, or only "started") and Wine ended with 0 or
-        1 without a crash, Wine lost its server before the program was started: that start alone
-        is tried once more, and said so. Anything else fails with rawrun's report and Wine's output."""
+        1 without a crash, Wine could not start the program (see lost_start_output): that start
+        alone is tried once more, and said so. Anything else fails with rawrun's report and Wine's output."""
         for attempt in (1, 2):
             code, output, report = self._rawrun(program, command_line, cwd, timeout, debug)
             if len(report) == 4:
@@ -300,9 +300,9 @@ class Wine:
 
     def set_proxy(self, port):
         """Points WinInet's system proxy at a local server, as a user's proxy would be."""
-        for name, kind, data in (("ProxyEnable", "REG_DWORD", "1"), ("ProxyServer", "REG_SZ", f"127.0.0.1:{port}")):
-            code, output = self.reg("add", INTERNET_SETTINGS, "/v", name, "/t", kind, "/d", data, "/f")
-            assert code == 0, f"reg add {name} failed: {output}"
+        key = INTERNET_SETTINGS.removeprefix("HKCU\\")
+        self.set_value("ProxyEnable", "1", "REG_DWORD", key=key)
+        self.set_value("ProxyServer", f"127.0.0.1:{port}", key=key)
 
 
 def install(wine: Wine, folder_name: str, *files) -> Path:
