@@ -96,7 +96,7 @@ def lifecycle(wine, server, packages, reachable):
     # Every installed program verifies, and its chain ends in the (now trusted) test root.
     checked = wine.drive_c / "trust.jsonl"
     programs = [folder / name for name in release.PROGRAMS]
-    code, out = wine.wine(wine.build.testbin / "trust.exe", "check", wine.win_path(checked),
+    code, out = wine.tool(wine.build.testbin / "trust.exe", "check", wine.win_path(checked),
                           *map(wine.win_path, programs))
     assert code == 0, out
     assert [(r["result"], r["chain"]) for r in records(checked)] == [(0, 0)] * len(programs), records(checked)

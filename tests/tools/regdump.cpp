@@ -1,6 +1,7 @@
 // Test tool: prints every value of HKCU\<key> as a JSON line with its type, exact byte
 // count and data. "wine reg query" misprints empty REG_SZ values, so tests read with this.
 //   regdump.exe KEY OUT.jsonl      exit code 0, 1 when the key is missing, 3 on other errors
+// It ends with a line on stdout, so that silence shows a start that Wine lost.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,12 +14,16 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   HKEY key = nullptr;
   const LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, argv[1], 0, KEY_READ, &key);
-  if (rc == ERROR_FILE_NOT_FOUND) return 1;  // no such key: no values
+  if (rc == ERROR_FILE_NOT_FOUND) {
+    std::printf("regdump: no such key\n");
+    return 1;
+  }
   if (rc != ERROR_SUCCESS) {
     std::fprintf(stderr, "regdump: RegOpenKeyExW failed with %ld\n", rc);
     return 3;
   }
-  for (DWORD i = 0;; ++i) {
+  DWORD count = 0;
+  for (DWORD i = 0;; ++i, ++count) {
     wchar_t name[16384];
     DWORD nameLength = 16384;
     DWORD type = 0;
@@ -35,5 +40,6 @@ int wmain(int argc, wchar_t** argv) {
                             ", \"size\": " + std::to_string(size) + ", \"hex\": \"" + hex + "\"}");
   }
   RegCloseKey(key);
+  std::printf("regdump: %lu values\n", static_cast<unsigned long>(count));
   return 0;
 }

@@ -44,11 +44,12 @@ std::vector<BYTE> ReadAll(const wchar_t* path) {
 int AddRoot(const wchar_t* path) {
   const std::vector<BYTE> der = ReadAll(path);
   ScopedStore store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root"));
-  if (der.empty() || !store) return 1;
-  return CertAddEncodedCertificateToStore(store.Get(), X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
-                                          CERT_STORE_ADD_REPLACE_EXISTING, /*stored*/ nullptr)
-             ? 0
-             : 1;
+  const bool added =
+      !der.empty() && store &&
+      CertAddEncodedCertificateToStore(store.Get(), X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                                       CERT_STORE_ADD_REPLACE_EXISTING, /*stored*/ nullptr);
+  std::printf("trust: root %s\n", added ? "added" : "not added");
+  return added ? 0 : 1;
 }
 
 // Verifies one file and keeps the verifier's state for the chain; closes that state at the end.
@@ -94,11 +95,13 @@ int Check(const wchar_t* out, int count, wchar_t** files) {
                         ", \"result\": " + std::to_string(static_cast<unsigned long>(verification.Result())) +
                         ", \"chain\": " + std::to_string(verification.ChainError()) + "}");
   }
+  std::printf("trust: %d checked\n", count);
   return 0;
 }
 
 }  // namespace
 
+// Every run ends with a line on stdout, so that silence shows a start that Wine lost.
 int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"root" && argc == 3) return AddRoot(argv[2]);

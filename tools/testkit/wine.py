@@ -122,10 +122,11 @@ class Wine:
         return self.call([WINE64, *map(str, args)], timeout=timeout, debug=debug)
 
     def tool(self, *args, done=None, timeout=120):
-        """One of Wine's own tools with arguments: (exit code, output). They print a line whenever
-        they run (the result, an error, the echoed text); where success is silent, done() tells
-        whether the work is there. A start without either, ended by Wine with 0 or 1 and without
-        a crash, is the start that Wine lost (see run_measured): it is tried once more, and said so."""
+        """One of Wine's own tools, or one of our test tools, with arguments: (exit code, output).
+        They print a line whenever they run (the result, an error, the echoed text); where success
+        is silent, done() tells whether the work is there. A start without either, ended by Wine
+        with 0 or 1 and without a crash, is the start that Wine lost (see run_measured): it is
+        tried once more, and said so."""
         for attempt in (1, 2):
             code, out = self.wine(*args, timeout=timeout)
             ran = not lost_start_output(out) or (done is not None and done())
@@ -205,7 +206,7 @@ class Wine:
         Wine's own certutil reports success and installs nothing."""
         der = self.drive_c / "trusted-root.cer"
         der.write_bytes(ssl.PEM_cert_to_DER_cert(Path(certificate).read_text()))
-        code, output = self.wine(self.build.testbin / "trust.exe", "root", self.win_path(der))
+        code, output = self.tool(self.build.testbin / "trust.exe", "root", self.win_path(der))
         der.unlink()
         assert code == 0, f"trust.exe root ended with {code}:\n{output}"
 
@@ -239,9 +240,9 @@ class Wine:
         misprinted by 'wine reg query', so this reads through our own tool."""
         out = Path(tempfile.mkstemp(dir=self.drive_c, suffix=".jsonl")[1])
         try:
-            code, output = self.wine(self.build.testbin / "regdump.exe", key, self.win_path(out))
-            if code == 1:
-                return {}  # no such key
+            code, output = self.tool(self.build.testbin / "regdump.exe", key, self.win_path(out))
+            if code == 1 and "no such key" in output:
+                return {}
             if code != 0:
                 raise ToolError(f"regdump ended with {code}; Wine's output:\n{output[-3000:]}")
             rows = [json.loads(line) for line in out.read_text().splitlines() if line]
@@ -268,8 +269,8 @@ class Wine:
         try:
             Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text + mark).encode("utf-16"))
 
-            def marked_gone():
-                code, out = self.wine("reg", "query", r"HKCU\Software\Wine", "/v", IMPORT_MARK)
+            def marked_gone():  # the query may be lost too: silence is not absence
+                code, out = self.tool("reg", "query", r"HKCU\Software\Wine", "/v", IMPORT_MARK)
                 return code == 1 and "Unable to find" in out
 
             code, output = self.tool("reg", "import", self.win_path(path), done=marked_gone)
