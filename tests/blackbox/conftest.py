@@ -6,7 +6,7 @@ import pytest
 
 from tools.testkit.dev_server import DevServer
 from tools.testkit.display import on_display
-from tools.testkit.wine import Build, Wine, cannot_run_32bit
+from tools.testkit.wine import LOST_STARTS, Build, Wine, cannot_run_32bit
 
 
 def pytest_addoption(parser):
@@ -24,6 +24,12 @@ def pytest_collection_modifyitems(config, items):
     for item in items:
         if "native" in item.keywords:
             item.add_marker(skip)
+
+
+def pytest_terminal_summary(terminalreporter):
+    terminalreporter.write_line(f"Wine lost {len(LOST_STARTS)} start(s), each tried once more")
+    for start in LOST_STARTS:
+        terminalreporter.write_line(f"  {start}")
 
 
 @pytest.fixture(scope="session")

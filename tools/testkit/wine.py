@@ -332,9 +332,15 @@ def lost_start_output(out):
     return out == "" or [line.strip() for line in out.splitlines() if line.strip()] == START_FAILED
 
 
+# Every start that Wine lost in this run, for the run's summary: the test's own output is shown
+# only when it fails, and a retried start must stay visible when everything passes.
+LOST_STARTS = []
+
+
 def lost_start(program, how):
+    LOST_STARTS.append(f"{program} ({how})")
     print(f"\nwine.py: Wine ended before starting {program} ({how}); starting it once more",
-          file=sys.__stderr__, flush=True)
+          file=sys.stderr, flush=True)
 
 
 def assert_sound(measured):
