@@ -22,14 +22,14 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "regdump: RegOpenKeyExW failed with %ld\n", rc);
     return 3;
   }
-  DWORD count = 0;
-  for (DWORD i = 0;; ++i, ++count) {
+  DWORD count = 0;  // the values read so far, and so the index of the next
+  for (;; ++count) {
     wchar_t name[16384];
     DWORD nameLength = 16384;
     DWORD type = 0;
     std::vector<BYTE> data(1 << 16);
     DWORD size = static_cast<DWORD>(data.size());
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
+    if (RegEnumValueW(key, count, name, &nameLength, nullptr, &type, data.data(), &size) != ERROR_SUCCESS) break;
     std::string hex;
     for (DWORD b = 0; b < size; ++b) {
       char two[3];
