@@ -14,6 +14,8 @@ class ReplyBuffer {
   // Keeps what still fits under the limit and drops the rest.
   void Append(const char* data, size_t length);
   size_t size() const { return bytes_.size(); }
+  // Nothing more would be kept: the caller can stop reading.
+  bool full() const { return bytes_.size() >= limit_; }
   // The bytes decoded from the thread's ANSI code page.
   std::wstring Text() const;
 

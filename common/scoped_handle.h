@@ -78,6 +78,7 @@ struct InternetHandleTraits {
 
 using ScopedKey = ScopedHandle<NullIsInvalidTraits<HKEY, LONG, ::RegCloseKey>>;
 using ScopedFile = ScopedHandle<InvalidIsInvalidTraits<::CloseHandle>>;
+using ScopedKernelHandle = ScopedHandle<NullIsInvalidTraits<HANDLE, BOOL, ::CloseHandle>>;  // events, threads
 using ScopedFindHandle = ScopedHandle<InvalidIsInvalidTraits<::FindClose>>;
 using ScopedInternet = ScopedHandle<InternetHandleTraits>;
 using ScopedDc = ScopedHandle<NullIsInvalidTraits<HDC, BOOL, ::DeleteDC>>;

@@ -59,6 +59,14 @@ bool IsRedirectStatus(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+DWORD NetTimeoutMs() {
+  return QUENVO_NET_TIMEOUT_MS;
+}
+
+ULONGLONG RequestBudgetMs() {
+  return 2ULL * QUENVO_NET_TIMEOUT_MS;
+}
+
 ScopedInternet OpenInternet(const wchar_t* agent) {
   ScopedInternet internet(
       InternetOpenW(agent, INTERNET_OPEN_TYPE_PRECONFIG, /*proxy*/ nullptr, /*bypass*/ nullptr, /*flags*/ 0));
@@ -67,11 +75,12 @@ ScopedInternet OpenInternet(const wchar_t* agent) {
 }
 
 bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const RequestStyle& style,
-                            HttpExchange* exchange) {
+                            HttpExchange* exchange, const RequestDeadline* deadline) {
   RequestTarget target;
   if (!style.split(url, &target)) return false;
   std::wstring address = url;
   for (int hop = 0;; ++hop) {
+    if (deadline != nullptr && deadline->Passed()) return false;
     if (!Send(internet, target, style, exchange)) return false;
     if (hop == kMaxRedirects || !IsRedirectStatus(StatusOf(exchange->request.Get()))) return true;
     const std::wstring next = RedirectTarget(exchange->request.Get(), address);

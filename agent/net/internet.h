@@ -42,13 +42,32 @@ constexpr int kMaxRedirects = 10;
 
 bool IsRedirectStatus(DWORD status);
 
+// A clock for one whole request. The time-outs bound each connect, send and read, but a server
+// that keeps sending, or sends a byte now and then, never lets one of them expire.
+class RequestDeadline {
+ public:
+  RequestDeadline(ULONGLONG start_ms, ULONGLONG budget_ms) : end_ms_(start_ms + budget_ms) {}
+  bool PassedAt(ULONGLONG now_ms) const { return now_ms >= end_ms_; }
+  bool Passed() const { return PassedAt(GetTickCount64()); }
+
+ private:
+  ULONGLONG end_ms_;
+};
+
+// What one request may take in all, from its first connection to its last read: twice the
+// time-out, so a slow but steady reply still gets through.
+ULONGLONG RequestBudgetMs();
+// The connect, send and receive time-out of every request.
+DWORD NetTimeoutMs();
+
 // The root handle, with the system's proxy settings and the time-outs set.
 ScopedInternet OpenInternet(const wchar_t* agent);
 
 // Sends a GET for url and follows redirects itself, at most kMaxRedirects hops; a redirect whose
 // target can't be resolved or split is not followed. False when url can't be split or a
-// connection or request can't be made or sent. The status is the caller's to read.
+// connection or request can't be made or sent, or when the deadline (if any) passes between
+// hops. The status is the caller's to read.
 bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const RequestStyle& style,
-                            HttpExchange* exchange);
+                            HttpExchange* exchange, const RequestDeadline* deadline = nullptr);
 
 }  // namespace quenvo

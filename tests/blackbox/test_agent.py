@@ -1,7 +1,6 @@
 """quenvodata.exe under Wine against the local dev server, reached as the prefix's system
 proxy: which reports and queries go out for each command line, what they carry, what the
 registry holds afterwards, and what an update offer does to the temporary folder."""
-import datetime
 import hashlib
 import os
 import shutil
@@ -12,6 +11,7 @@ from pathlib import Path
 
 import pytest
 
+from tools.testkit.profile import today
 from tools.testkit.net import BareServer, closed_port
 from tools.testkit.wine import REPO, install
 
@@ -26,11 +26,6 @@ NOTHING = []
 SETUP_NAME = "agent_test_setup.exe"
 OFFER = {"v": "2", "t1": "New version", "t2": "Faster", "t3": "Safer",
          "u": f"http://dl.quenvo.com/f/{SETUP_NAME}", "sz": "4096"}
-
-
-def today():
-    d = datetime.date.today()
-    return f"{d.year}-{d.month}-{d.day}"
 
 
 def md5(text):

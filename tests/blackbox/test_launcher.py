@@ -1,8 +1,8 @@
 """Quenvodef.exe under Wine: what the main program receives, and what is left in the registry."""
-import datetime
 
 import pytest
 
+from tools.testkit.profile import today
 from tools.testkit.wine import install, records, wait_for
 
 
@@ -34,11 +34,6 @@ def launch(wine, suite, command_line, cwd=None):
     record = started[0]
     record["tail"] = tail_of(record["cmdline"])
     return record
-
-
-def today():
-    d = datetime.date.today()
-    return f"{d.year}-{d.month}-{d.day}"
 
 
 @pytest.mark.parametrize("after_name, expected_tail", [

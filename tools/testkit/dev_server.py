@@ -30,7 +30,7 @@ CHUNK = 64 * 1024
 PATTERN_BLOCK = bytes((i * 7) % 251 for i in range(251 * 261))
 VERSION_FIELDS = ("v", "t1", "t2", "t3", "u", "sz")
 FAULT_KEYS = {"report": "stat", "version": "version", "file": "file"}
-MODES = ("silent", "close_early", "no_length", "reset")
+MODES = ("silent", "close_early", "no_length", "reset", "endless", "trickle")
 
 
 # --- request parsing ---------------------------------------------------------
@@ -178,6 +178,7 @@ class Reply:
         self.headers = list(headers)
         self.mode = "normal"
         self.length = None  # announced Content-Length override
+        self.interval = 2.0
 
 
 def find_file(path, config, files_dir):
@@ -221,6 +222,7 @@ def apply_fault(reply, fault):
             reply.mode = mode
     if "length" in fault:
         reply.length = int(fault["length"])
+    reply.interval = float(fault.get("interval", 2.0))  # trickle: seconds between bytes
     return reply
 
 
@@ -290,6 +292,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.close_connection = True
             self.server.dev.stopping.wait(600)  # stop() sets this, so it ends promptly
             return
+        if reply.mode in ("endless", "trickle"):
+            self.send_without_end(reply)
+            return
         size = reply.payload.size
         sent = size // 2 if reply.mode in ("close_early", "reset") else size
         announced = reply.length if reply.length is not None else size
@@ -303,6 +308,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reset_connection()
         if reply.mode != "normal" or announced != size:
             self.close_connection = True  # the stream no longer matches its framing
+
+    def send_without_end(self, reply):
+        """A body that never ends: the pattern as fast as the client takes it, or one byte every
+        interval seconds, under a length far beyond it; until the client goes or stop() is called."""
+        self.close_connection = True
+        self.send_headers(reply, 1 << 40)
+        stopping = self.server.dev.stopping
+        while not stopping.is_set():
+            if reply.mode == "trickle":
+                self.wfile.write(b"x")
+                self.wfile.flush()
+                stopping.wait(reply.interval)
+            else:
+                self.wfile.write(PATTERN_BLOCK)
 
     def send_headers(self, reply, announced):
         self.send_response(reply.status)

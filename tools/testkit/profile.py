@@ -1,8 +1,15 @@
 """States of the user's profile key (HKCU\\Software\\quenvo) for the hostile tests, written in
 .reg syntax so that any type and any bytes can be stored."""
+import datetime
 
 # First-run facts that no run may lose.
 FACTS = {"fday": "2020-1-1", "fver": "1.9.0.0", "ch": "42"}
+
+
+def today():
+    """The date as the programs write it: year-month-day without leading zeros."""
+    d = datetime.date.today()
+    return f"{d.year}-{d.month}-{d.day}"
 
 
 def sz(text):
