@@ -11,7 +11,8 @@ root and leaf under build/signing/ (made once, then reused).
 
 The same commit and certificate give the same bytes: every time stamp (signing, zip entries,
 the cabinet, the MSI's summary) is SOURCE_DATE_EPOCH or else the commit's time, entries come in a
-fixed order, and the MSI's codes derive from the version and the architecture."""
+fixed order, and the MSI's codes derive from what the package holds: the unsigned files, the
+version and the architecture."""
 import hashlib
 import os
 import shutil
@@ -34,7 +35,10 @@ PROGRAMS = ["FileAssociation.dll", "Quenvodef.exe", "quenvocommon.exe", "quenvod
 # Fixed for ever: every version of a package carries its architecture's upgrade code, which is
 # how a newer one finds and replaces an older one.
 UPGRADE_CODES = {"x64": "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E01}", "x86": "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E02}"}
-# The product and package codes are name-based UUIDs under this namespace.
+# The product and package codes are name-based UUIDs under this namespace. Active Setup's
+# components (the per-user steps of every later logon) are fixed, like the upgrade codes.
+ACTIVE_SETUP = {"x64": ("{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E11}", "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E12}"),
+                "x86": ("{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E21}", "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E22}")}
 CODE_NAMESPACE = uuid.UUID("1f0d7c52-9a3e-4b61-8c2d-7e5f4a3b2c10")
 FOLDERS = {"x64": ("ProgramFiles64Folder", "System64Folder", "yes"),
            "x86": ("ProgramFilesFolder", "SystemFolder", "no")}
@@ -57,9 +61,22 @@ def cmake_cache(build_dir, name):
     raise KeyError(f"{name} is not in {build_dir}/CMakeCache.txt")
 
 
-def code(kind, version, arch):
-    """A product or package code, derived from the version and the architecture."""
-    return "{%s}" % str(uuid.uuid5(CODE_NAMESPACE, f"quenvo companions {kind} {version} {arch}")).upper()
+def content_digest(bin_dir, names, version, arch):
+    """SHA-256 of what a package holds, before signing: the installer's source, each shipped
+    file's name and bytes as built, the version and the architecture. Signing (which may carry a
+    timestamp) is left out, so that an unsigned rebuild of the same commit gives the same codes."""
+    digest = hashlib.sha256(f"{version} {arch}\n".encode() + WXS.read_bytes())
+    for name in names:
+        data = (Path(bin_dir) / name).read_bytes()
+        digest.update(f"{name} {len(data)}\n".encode() + data)
+    return digest.hexdigest()
+
+
+def code(kind, digest, arch):
+    """A product or package code, derived from the package's content digest: every build with
+    other content is another package and another product (a major upgrade of the one before),
+    and the same content gives the same codes."""
+    return "{%s}" % str(uuid.uuid5(CODE_NAMESPACE, f"quenvo companions {kind} {digest} {arch}")).upper()
 
 
 def stage(bin_dir, folder, signer, when):
@@ -124,14 +141,16 @@ def set_summary(msi, package_code, when):
         ole.close()
 
 
-def write_msi(folder, target, arch, version, publisher, when):
+def write_msi(folder, target, arch, version, publisher, when, digest):
     """Builds the unsigned MSI of the staged folder with wixl."""
     program_files, system, win64 = FOLDERS[arch]
-    package_code = code("package", version, arch)
+    package_code = code("package", digest, arch)
     major, minor, build = version.split(".")[:3]
-    defines = {"Version": version, "UpgradeBelow": f"{major}.{minor}.{int(build) + 1}", "Publisher": publisher, "ProductCode": code("product", version, arch),
-               "PackageCode": package_code, "UpgradeCode": UPGRADE_CODES[arch], "Source": ".",
-               "ProgramFiles": program_files, "System": system, "Win64": win64}
+    defines = {"Version": version, "UpgradeBelow": f"{major}.{minor}.{int(build) + 1}", "Publisher": publisher,
+               "ProductCode": code("product", digest, arch), "PackageCode": package_code,
+               "UpgradeCode": UPGRADE_CODES[arch], "ActiveSetupAssociations": ACTIVE_SETUP[arch][0],
+               "ActiveSetupReport": ACTIVE_SETUP[arch][1], "ActiveSetupVersion": version.replace(".", ","),
+               "Source": ".", "ProgramFiles": program_files, "System": system, "Win64": win64}
     args = ["wixl", "-a", arch, "-o", str(Path(target).resolve())]
     for name, value in defines.items():
         args += ["-D", f"{name}={value}"]
@@ -153,7 +172,7 @@ def package(bin_dir, arch, version, publisher, signer, when, work, out):
     write_zip(folder, names, archive, when)
     unsigned = Path(work) / f"{base}.unsigned.msi"
     unsigned.unlink(missing_ok=True)
-    write_msi(folder, unsigned, arch, version, publisher, when)
+    write_msi(folder, unsigned, arch, version, publisher, when, content_digest(bin_dir, names, version, arch))
     signing.sign(unsigned, msi, signer, when)
     return archive, msi, folder
 
