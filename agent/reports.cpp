@@ -42,7 +42,8 @@ std::wstring ClientProfile::SignReport(const wchar_t* event) const {
 
 // Each start makes one report operation, so each start reads the policy once, here or in ReportRun.
 void ClientProfile::ReportInstallEvent(bool install) {
-  // Nothing is marked either: the install is reported once the switch is lifted.
+  // Nothing is marked either: this installation goes unreported, and a later one, once the
+  // switch is lifted, is reported as a first one.
   if (ReadAgentPolicy().disableStatistics) return;
   if (install) {
     if (!ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"install").empty()) return;

@@ -487,6 +487,11 @@ def test_policy_from_the_template_stops_what_it_names(policy_keys, target, write
     assert events(sent) == [e for e in INSTALL + FIRST_RUN + UNINSTALL if e[0] not in stopped]
     assert all(r["flag_ok"] for r in sent if r["kind"] == "report")
     marks = agent.wine.reg_texts()
-    assert marks.get("install") == (None if "report" in stopped else "1")  # unmarked: reported once lifted
+    assert marks.get("install") == (None if "report" in stopped else "1")
     assert marks.get("rday") == (None if stopped == set(STOPS.values()) else today())
     assert target.exists() == ("version" in stopped)  # no offer, no target prepared
+    if "report" in stopped:  # lifted: the installation made meanwhile stays unreported; a new one is
+        for hive, key, name, *_ in writes:
+            agent.wine.reg("delete", f"{hive}\\{key}", "/v", name, "/f")
+        assert ("report", "install") not in events(agent.run("data=run"))
+        assert events(agent.run("data=install")) == INSTALL
