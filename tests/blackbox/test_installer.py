@@ -1,7 +1,7 @@
 """The MSI of the build under test, in a fresh Wine prefix: an older version, the upgrade to this
-one, a rebuild of this version over it, a lower version refused, a document opened through the
-shell, a second user's first logon through Active Setup, and removal; with the local server as
-the proxy, with no server at all, and with a server that accepts and never answers."""
+one (A), a rebuild of it with one file changed (B) over A, a lower version refused, a document
+opened through the shell, a second user's first logon through Active Setup, and removal; with the
+local server as the proxy, with no server at all, and with one that accepts and never answers."""
 import re
 import shutil
 import subprocess
@@ -19,31 +19,28 @@ OLDER, LOWER = "2.0.0.4", "1.9.9.0"
 EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 ACTIVE_SETUP = r"Software\Microsoft\Active Setup\Installed Components"
-SILENT = {"faults": {kind: {"silent": True} for kind in ("stat", "version")}}
 REFUSED = "A newer version of the quenvo companions is already installed."
 
 
 @pytest.fixture(scope="module")
 def packages(build, tmp_path_factory):
-    """The build's files packaged as the release does, signed by a test leaf: this version (A);
-    a rebuild of it with one shipped file changed (B); an older version, signed a day earlier (so
-    its files differ); and a lower one."""
+    """Packaged as the release does, signed by a test leaf: {name: (zip, msi, staged folder)}."""
     work = tmp_path_factory.mktemp("packages")
     root = signing.make_root(work)
     leaf = signing.make_leaf(root, work, "quenvo")
     arch = "x64" if build.bits == 64 else "x86"
     version = release.cmake_cache(build.dir, "CMAKE_PROJECT_VERSION")
-    changed = work / "bin-b"
-    shutil.copytree(build.bin, changed)
+    changed = shutil.copytree(build.bin, work / "bin-b")
     with (changed / "icon" / "doc.ico").open("ab") as icon:
         icon.write(b"\0")
     when = release.release_time()
-    made = {}
+    made = {"root": root.cert, "arch": arch, "version": version}
+    # The older one is signed a day earlier, so that its files differ.
     for name, v, bin_dir, signed in (("older", OLDER, build.bin, when - 86400), ("a", version, build.bin, when),
                                      ("b", version, changed, when), ("lower", LOWER, build.bin, when)):
         (work / name).mkdir()
         made[name] = release.package(bin_dir, arch, v, "quenvo", leaf, signed, work / name, work / name)
-    return dict(made, root=root.cert, arch=arch, version=version)
+    return made
 
 
 def msi_table(msi, table):
@@ -52,47 +49,40 @@ def msi_table(msi, table):
     return [line.split("\t") for line in out.splitlines()[3:]]
 
 
-def product_code(msi):
-    return dict(row[:2] for row in msi_table(msi, "Property"))["ProductCode"]
-
-
-def view(arch):
-    return "/reg:64" if arch == "x64" else "/reg:32"
+def product_code(package):
+    return dict(row[:2] for row in msi_table(package[1], "Property"))["ProductCode"]
 
 
 def reg_rows(wine, key, arch):
     """{value name: text} under key in the package's registry view; None without the key."""
-    code, out = wine.reg("query", key, view(arch))
-    if code != 0:
-        return None
+    code, out = wine.reg("query", key, "/reg:64" if arch == "x64" else "/reg:32")
     rows = (line.split(None, 2) for line in out.splitlines())
-    return {row[0]: row[2] for row in rows if len(row) == 3 and row[1].startswith("REG_")}
+    return {r[0]: r[2] for r in rows if len(r) == 3 and r[1].startswith("REG_")} if code == 0 else None
 
 
-def uninstall_entries(wine, packages, names):
-    """The uninstall entries that these packages left, by package."""
-    entries = {n: reg_rows(wine, f"{UNINSTALL}\\{product_code(packages[n][1])}", packages["arch"]) for n in names}
+def installed(wine, packages, names):
+    """{package: its uninstall entry} of the named packages that have one."""
+    entries = {n: reg_rows(wine, f"{UNINSTALL}\\{product_code(packages[n])}", packages["arch"]) for n in names}
     return {name: entry for name, entry in entries.items() if entry is not None}
 
 
-def active_setup(wine, arch, msi):
+def active_setup(wine, packages, name):
     """{component: its values} of the package's Active Setup components, as the machine holds them."""
-    components = {row[2].rsplit("\\", 1)[1] for row in msi_table(msi, "Registry") if row[1] == "2"}
-    entries = {c: reg_rows(wine, f"HKLM\\{ACTIVE_SETUP}\\{c}", arch) for c in components}
-    return {c: values for c, values in entries.items() if values is not None}
+    components = {r[2].rsplit("\\", 1)[1] for r in msi_table(packages[name][1], "Registry") if r[1] == "2"}
+    found = {c: reg_rows(wine, f"HKLM\\{ACTIVE_SETUP}\\{c}", packages["arch"]) for c in components}
+    return {c: values for c, values in found.items() if values is not None}
 
 
 def msiexec(wine, *args, expect=0):
     """Silent with /qn, so its log shows that it ran: a start that Wine lost leaves none.
-    Returns (seconds, the log)."""
+    Returns (seconds, the log, which Wine writes as narrow text and Windows as UTF-16)."""
     log = wine.drive_c / "msiexec.log"
     log.unlink(missing_ok=True)
     started = time.monotonic()
     code, out = wine.tool("msiexec", *args, "/qn", "/l*", wine.win_path(log), done=log.exists, timeout=300)
-    seconds = time.monotonic() - started
     assert code == expect, f"msiexec {' '.join(map(str, args))} ended with {code}:\n{out[-3000:]}"
-    data = log.read_bytes()  # Wine writes it as narrow text, Windows as UTF-16
-    return seconds, data.decode("utf-16" if data[:2] == b"\xff\xfe" else "utf-8", "replace")
+    data = log.read_bytes()
+    return time.monotonic() - started, data.decode("utf-16" if data[:2] == b"\xff\xfe" else "utf-8", "replace")
 
 
 def reports(server, event):
@@ -104,50 +94,37 @@ def reports(server, event):
 @pytest.mark.parametrize("mode", ["server", "no-server", "silent"])
 def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode):
     wine = Wine(tmp_path / "prefix", build).boot()
-    server = DevServer(SILENT if mode == "silent" else {})
+    silent = {"faults": {kind: {"silent": True} for kind in ("stat", "version")}}
+    server = DevServer(silent if mode == "silent" else {})
     wine.set_proxy(closed_port() if mode == "no-server" else server.start())
     try:
-        if mode == "silent":
-            never_waits_on_the_network(wine, packages)
-        else:
-            lifecycle(wine, server, packages, mode == "server")
+        if mode != "silent":
+            return lifecycle(wine, server, packages, mode == "server")
+        # The installation does not wait for the install report; the removal waits for the
+        # uninstall report no longer than the agent's bound on a request.
+        assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
+        assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
+        assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
     finally:
         wine.shutdown()
         server.stop()
 
 
-def never_waits_on_the_network(wine, packages):
-    """The installation does not wait for the install report; the removal waits for the
-    uninstall report no longer than the agent's bound on a request."""
-    _, msi, _ = packages["a"]
-    seconds, _ = msiexec(wine, "/i", wine.win_path(msi))
-    assert seconds < 20
-    assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # the report ran meanwhile
-    seconds, _ = msiexec(wine, "/x", wine.win_path(msi))
-    assert seconds < 120
-
-
-def folder_of(wine, arch):
-    return wine.drive_c / ("Program Files" if arch == "x64" else "Program Files (x86)") / "quenvo"
-
-
 def check_installed(wine, packages, name):
     """The package's files in place, its uninstall entry the only one, the associations, and its
     Active Setup components naming its programs, with this user marked as done."""
-    arch, version = packages["arch"], packages["version"]
-    _, msi, staged = packages[name]
-    folder = folder_of(wine, arch)
+    arch, version, (_, _, staged) = packages["arch"], packages["version"], packages[name]
+    folder = wine.drive_c / ("Program Files" if arch == "x64" else "Program Files (x86)") / "quenvo"
     shipped = sorted(p.relative_to(staged) for p in staged.rglob("*") if p.is_file())
     assert sorted(p.relative_to(folder) for p in folder.rglob("*") if p.is_file()) == shipped
     assert all((folder / n).read_bytes() == (staged / n).read_bytes() for n in shipped)
-    entries = uninstall_entries(wine, packages, ("older", "a", "b"))
+    entries = installed(wine, packages, ("older", "a", "b"))
     assert list(entries) == [name]
     assert (entries[name]["Publisher"], entries[name]["DisplayVersion"]) == ("quenvo", version)
-    folder_win = wine.win_path(folder)
-    check_associations(wine, folder_win)
-    steps = active_setup(wine, arch, msi)
-    stubs = sorted(values["StubPath"] for values in steps.values())
-    assert stubs == [f'"{folder_win}\\quenvocommon.exe"', f'"{folder_win}\\quenvodata.exe" data=install']
+    check_associations(wine, wine.win_path(folder))
+    steps = active_setup(wine, packages, name)
+    assert sorted(values["StubPath"] for values in steps.values()) == [
+        f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"{wine.win_path(folder)}\\quenvodata.exe" data=install']
     for component, values in steps.items():
         assert values["Version"] == version.replace(".", ",")
         assert reg_rows(wine, f"HKCU\\{ACTIVE_SETUP}\\{component}", arch) == {"Version": values["Version"]}
@@ -162,10 +139,9 @@ def check_associations(wine, folder_win):
 
 
 def lifecycle(wine, server, packages, reachable):
-    arch = packages["arch"]
     wine.trust_root(packages["root"])
 
-    # 1. The older version, then this one over it (A), then a rebuild of this version (B).
+    # 1. The older version, then this one over it (A), then B over A.
     for name in ("older", "a"):
         msiexec(wine, "/i", wine.win_path(packages[name][1]))
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent ran, server or not
@@ -175,19 +151,17 @@ def lifecycle(wine, server, packages, reachable):
     folder, steps = check_installed(wine, packages, "b")
     folder_win = wine.win_path(folder)
 
-    # 2. A lower version is refused and leaves B in place; the log says why: the launch condition
-    # failed once the installed version was found. (Wine's log leaves out the condition's text,
-    # which Windows writes there: it is read back from the package.)
+    # 2. A lower version is refused, and B stays. The log says why: the launch condition failed
+    # once B was found (Wine's log leaves out the condition's text, which Windows writes there).
     lower = packages["lower"][1]
     _, log = msiexec(wine, "/i", wine.win_path(lower), expect=1603 & 0xFF)  # as a Unix exit code
-    assert f"Found application: {product_code(packages['b'][1])}" in log
+    assert f"Found application: {product_code(packages['b'])}" in log
     assert re.findall(r"LaunchConditions\. Return value (\d+)", log) not in ([], ["1"]), log
     assert msi_table(lower, "LaunchCondition") == [["NOT NEWERVERSIONFOUND OR Installed", REFUSED]]
     check_installed(wine, packages, "b")
-    # LocalSystem gets no per-user steps: only Active Setup's, at its users' logons.
+    # LocalSystem gets no per-user steps, only Active Setup's at its users' logons.
     sequence = {row[0]: row[1] for row in msi_table(packages["b"][1], "InstallExecuteSequence")}
-    for action in ("RegisterAssociations", "ReportInstall"):
-        assert sequence[action] == 'NOT REMOVE AND UserSID <> "S-1-5-18"'
+    assert {sequence[a] for a in ("RegisterAssociations", "ReportInstall")} == {'NOT REMOVE AND UserSID <> "S-1-5-18"'}
 
     # 3. Every installed program verifies, and its chain ends in the (now trusted) test root.
     checked = wine.drive_c / "trust.jsonl"
@@ -212,11 +186,10 @@ def lifecycle(wine, server, packages, reachable):
         wine.reg("delete", f"HKLM\\Software\\Classes\\{name}", "/f")
 
     # 5. A second user's first logon: no per-user state, and each StubPath run as Windows does.
-    for name in EXTENSIONS + [f"Quenvo2021{ext}" for ext in EXTENSIONS]:
-        wine.reg("delete", f"HKCU\\Software\\Classes\\{name}", "/f")
+    classes = [f"Software\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
+    for key in classes + [f"{ACTIVE_SETUP}\\{component}" for component in steps]:
+        wine.reg("delete", f"HKCU\\{key}", "/f")
     wine.clear_profile()
-    for component in steps:
-        wine.reg("delete", f"HKCU\\{ACTIVE_SETUP}\\{component}", "/f", view(arch))
     for values in steps.values():
         program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
         assert wine.run_raw(wine.unix_path(program), values["StubPath"])[0] == 0
@@ -231,8 +204,7 @@ def lifecycle(wine, server, packages, reachable):
     msiexec(wine, "/x", wine.win_path(packages["b"][1]))
     assert reports(server, "uninstall") - earlier == (1 if reachable else 0)
     assert not folder.exists()
-    assert uninstall_entries(wine, packages, ["b"]) == {}
-    assert active_setup(wine, arch, packages["b"][1]) == {}
+    assert installed(wine, packages, ["b"]) == {} and active_setup(wine, packages, "b") == {}
     code, out = wine.reg("query", r"HKCU\Software\Classes", "/s")
     assert code == 0 and "Quenvo2021" not in out
     assert wine.reg_texts().get("install") == "1"
