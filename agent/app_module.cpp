@@ -1,10 +1,7 @@
 #include "app_module.h"
 
-HRESULT CAppModule::Init(_ATL_OBJMAP_ENTRY* /*objectMap*/, HINSTANCE instance, const GUID* /*libraryId*/) {
-  instance_ = instance;
+HRESULT CAppModule::Init(_ATL_OBJMAP_ENTRY* /*objectMap*/, HINSTANCE /*instance*/, const GUID* /*libraryId*/) {
   return S_OK;
 }
 
-void CAppModule::Term() {
-  instance_ = nullptr;
-}
+void CAppModule::Term() {}

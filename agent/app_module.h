@@ -1,5 +1,6 @@
-// The program's module object: the instance handle that window classes and resources are
-// registered against. The agent needs no object map or type library, so it keeps only that.
+// The program's module object. The agent needs no object map, type library or stored instance
+// (its window classes are registered against GetModuleHandleW), so Init and Term only mark the
+// points of start-up and teardown.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +16,6 @@ class CAppModule {
   // Same argument order as the window framework's module: object map, instance, type library.
   HRESULT Init(_ATL_OBJMAP_ENTRY* objectMap, HINSTANCE instance, const GUID* libraryId = nullptr);
   void Term();
-
- private:
-  HINSTANCE instance_ = nullptr;
 };
 
 // Defined in main.cpp, before every other static object of the program.

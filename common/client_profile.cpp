@@ -73,17 +73,20 @@ void ClientProfile::InitializeAgent() {
     WriteProfileValue(L"ch", ch);
   }
   ReadInstallerName(setup);
-  ProbeMachine();
+  ProbeSystem();
+  mid = MakeMachineId(os);
 }
 
-// The registrar and the launcher change only "fday" and "os".
+// The registrar and the launcher change only "fday" and "os". They read "ch" after the system
+// probes and before the machine identifier.
 void ClientProfile::InitializeCompanion() {
   ReadFirstDay();
   fver = ReadValue(L"fver");
   ReadInstallerName(ReadValue(L"setup"));
+  ProbeSystem();
   ch = ReadValue(L"ch");
   if (ch.empty()) ch = kDefaultChannel;
-  ProbeMachine();
+  mid = MakeMachineId(os);
 }
 
 void ClientProfile::ReadFirstDay() {
@@ -99,11 +102,10 @@ void ClientProfile::ReadInstallerName(const std::wstring& setup) {
   if (!setup.empty()) fn = EncodeInstallerName(setup);
 }
 
-void ClientProfile::ProbeMachine() {
+void ClientProfile::ProbeSystem() {
   wchar_t name[260] = {};
   GetOsName(name, 260);
   os = name;
   WriteProfileValue(L"os", os);
   uac = IsUacEnabled();
-  mid = MakeMachineId(os);
 }

@@ -60,7 +60,7 @@ class ClientProfile {
   void InitializeCompanion();
   void ReadFirstDay();
   void ReadInstallerName(const std::wstring& setup);
-  void ProbeMachine();
+  void ProbeSystem();  // "os" and the UAC state
 
   const ProfileScope scope_;
 };

@@ -10,6 +10,10 @@ ClientProfile g_profile(ProfileScope::kCompanion);
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The start-up code's tail skips only some blanks; the tail is taken by our own rule.
-  LaunchMainProgram(ProcessCommandLineTail());
+  try {
+    LaunchMainProgram(ProcessCommandLineTail());
+  } catch (...) {
+    // Silent by design: out of memory leaves the document unopened, and the exit code 0.
+  }
   return 0;
 }

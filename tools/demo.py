@@ -5,7 +5,6 @@
 import shutil
 import time
 
-from tools import release
 from tools.demo_agent import demo_agent
 from tools.demo_registrar import demo_registrar
 from tools.testkit import signing
@@ -50,7 +49,7 @@ def demo_update_window(wine):
     # installer, signed by a throwaway test root that this prefix is told to trust.
     certificates = REPO / "build" / "demo-certificates"
     root = signing.make_root(certificates)
-    leaf = signing.make_leaf(root, certificates, release.cmake_cache(wine.build.dir, "QUENVO_PUBLISHER"))
+    leaf = signing.make_leaf(root, certificates, wine.build.cache("QUENVO_PUBLISHER"))
     setup = folder / "quenvo_setup.exe"
     signing.sign(wine.build.testbin / "fake_quenvo.exe", setup, leaf, time.time())
     wine.trust_root(root.cert)

@@ -8,6 +8,13 @@ namespace quenvo {
 
 namespace {
 
+// More hops than any real server needs; a redirect loop must not hold the program.
+constexpr int kMaxRedirects = 10;
+
+bool IsRedirectStatus(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
 // Without these a server that accepts and never answers holds the program for minutes. Some
 // WinInet implementations hand the root handle's limits down to its requests and some don't,
 // so they are set on both.
@@ -53,11 +60,31 @@ bool Send(HINTERNET internet, const RequestTarget& target, const RequestStyle& s
   return HttpSendRequestW(exchange->request.Get(), /*headers*/ nullptr, 0, /*body*/ nullptr, 0) != FALSE;
 }
 
-}  // namespace
-
-bool IsRedirectStatus(DWORD status) {
-  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+// What a request for target asked for: the base that a relative Location is resolved against.
+std::wstring AddressOf(const RequestTarget& target) {
+  const INTERNET_PORT usual = target.secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT;
+  std::wstring address = target.secure ? L"https://" : L"http://";
+  address += target.host;
+  if (target.port != usual) address += L":" + std::to_wstring(target.port);
+  return address + target.object;
 }
+
+// address is what target was split from.
+bool Follow(HINTERNET internet, RequestTarget target, std::wstring address, const RequestStyle& style,
+            HttpExchange* exchange, const RequestDeadline* deadline) {
+  for (int hop = 0;; ++hop) {
+    if (deadline != nullptr && deadline->Passed()) return false;
+    if (!Send(internet, target, style, exchange)) return false;
+    if (hop == kMaxRedirects || !IsRedirectStatus(StatusOf(exchange->request.Get()))) return true;
+    const std::wstring next = RedirectTarget(exchange->request.Get(), address);
+    RequestTarget nextTarget;
+    if (next.empty() || !style.split(next, &nextTarget)) return true;
+    address = next;
+    target = nextTarget;
+  }
+}
+
+}  // namespace
 
 DWORD NetTimeoutMs() {
   return QUENVO_NET_TIMEOUT_MS;
@@ -78,17 +105,12 @@ bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const R
                             HttpExchange* exchange, const RequestDeadline* deadline) {
   RequestTarget target;
   if (!style.split(url, &target)) return false;
-  std::wstring address = url;
-  for (int hop = 0;; ++hop) {
-    if (deadline != nullptr && deadline->Passed()) return false;
-    if (!Send(internet, target, style, exchange)) return false;
-    if (hop == kMaxRedirects || !IsRedirectStatus(StatusOf(exchange->request.Get()))) return true;
-    const std::wstring next = RedirectTarget(exchange->request.Get(), address);
-    RequestTarget nextTarget;
-    if (next.empty() || !style.split(next, &nextTarget)) return true;
-    address = next;
-    target = nextTarget;
-  }
+  return Follow(internet, target, url, style, exchange, deadline);
+}
+
+bool SendFollowingRedirects(HINTERNET internet, const RequestTarget& target, const RequestStyle& style,
+                            HttpExchange* exchange) {
+  return Follow(internet, target, AddressOf(target), style, exchange, /*deadline*/ nullptr);
 }
 
 }  // namespace quenvo

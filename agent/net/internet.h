@@ -37,11 +37,6 @@ struct HttpExchange {
   RequestTarget target;  // where the last request went
 };
 
-// More hops than any real server needs; a redirect loop must not hold the program.
-constexpr int kMaxRedirects = 10;
-
-bool IsRedirectStatus(DWORD status);
-
 // A clock for one whole request. The time-outs bound each connect, send and read, but a server
 // that keeps sending, or sends a byte now and then, never lets one of them expire.
 class RequestDeadline {
@@ -63,11 +58,14 @@ DWORD NetTimeoutMs();
 // The root handle, with the system's proxy settings and the time-outs set.
 ScopedInternet OpenInternet(const wchar_t* agent);
 
-// Sends a GET for url and follows redirects itself, at most kMaxRedirects hops; a redirect whose
-// target can't be resolved or split is not followed. False when url can't be split or a
+// Sends a GET for url and follows redirects itself, up to a fixed number of hops; a redirect
+// whose target can't be resolved or split is not followed. False when url can't be split or a
 // connection or request can't be made or sent, or when the deadline (if any) passes between
 // hops. The status is the caller's to read.
 bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const RequestStyle& style,
                             HttpExchange* exchange, const RequestDeadline* deadline = nullptr);
+// The same for a caller that has split its address already.
+bool SendFollowingRedirects(HINTERNET internet, const RequestTarget& target, const RequestStyle& style,
+                            HttpExchange* exchange);
 
 }  // namespace quenvo

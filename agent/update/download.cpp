@@ -1,8 +1,8 @@
 #include "download.h"
 
 #include <climits>
-#include <cwchar>
 
+#include "download_progress.h"
 #include "installer_check.h"
 #include "internet.h"
 #include "scoped_handle.h"
@@ -25,14 +25,15 @@ bool SplitAddress(const wchar_t* url, wchar_t (&host)[kUrlPartLength], wchar_t (
 }
 
 // Port 80 and plain HTTP, whatever the address (or a redirect) says.
+quenvo::RequestTarget DownloadTarget(const wchar_t* host, const wchar_t* url_path) {
+  return {host, INTERNET_DEFAULT_HTTP_PORT, url_path, /*secure*/ false};
+}
+
 bool SplitForDownload(const std::wstring& url, quenvo::RequestTarget* target) {
   wchar_t host[kUrlPartLength] = {};
   wchar_t url_path[kUrlPartLength] = {};
   if (!SplitAddress(url.c_str(), host, url_path)) return false;
-  target->host = host;
-  target->port = INTERNET_DEFAULT_HTTP_PORT;
-  target->object = url_path;
-  target->secure = false;
+  *target = DownloadTarget(host, url_path);
   return true;
 }
 
@@ -56,26 +57,8 @@ long ClampToLong(long long value) {
 
 }  // namespace
 
-long long ParseHeaderNumber(const wchar_t* text) {
-  return std::wcstoll(text, nullptr, 10);
-}
-
-int DownloadPercent(DWORD received, DWORD total) {
-  if (total == 0) return 100;
-  return static_cast<int>(static_cast<unsigned long long>(received) * 100ULL / total);
-}
-
-void ScaleProgress(ULONGLONG received, ULONGLONG total, DWORD* scaled_received, DWORD* scaled_total) {
-  while (total > 0xFFFFFFFFULL) {
-    received >>= 1;
-    total >>= 1;
-  }
-  *scaled_received = static_cast<DWORD>(received < total ? received : total);
-  *scaled_total = static_cast<DWORD>(total);
-}
-
 int CDownLoadCallBack::OnHttpStatus(int code) {
-  if (code == 500) ::SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, 0, 0);
+  if (code == kFetchFailedStatus) ::SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedFailed);
   return 0;
 }
 
@@ -84,12 +67,12 @@ int CDownLoadCallBack::OnContentLength(const wchar_t*, long) {
 }
 
 int CDownLoadCallBack::OnProgress(BOOL, int, DWORD received, DWORD total) {
-  ::SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, 1, DownloadPercent(received, total));
+  ::SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, kDownloadAdvanced, DownloadPercent(received, total));
   return 0;
 }
 
 int CDownLoadCallBack::OnDownLoadComplete() {
-  ::SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, 0, 1);
+  ::SendMessageW(m_hWnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedStored);
   return 0;
 }
 
@@ -106,7 +89,7 @@ long CDownLoad::RequestFile(const wchar_t* host, const wchar_t* url_path, const 
     const quenvo::ScopedInternet internet = quenvo::OpenInternet(kUserAgent);
     if (internet) result = Exchange(internet.Get(), host, url_path, file_path, disposition);
   }
-  if (result != S_OK && m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(500);
+  if (result != S_OK && m_pCallBack != nullptr) m_pCallBack->OnHttpStatus(kFetchFailedStatus);
   return result;
 }
 
@@ -114,8 +97,9 @@ long CDownLoad::RequestFile(const wchar_t* host, const wchar_t* url_path, const 
 long CDownLoad::Exchange(HINTERNET internet, const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path,
                          DWORD disposition) {
   quenvo::HttpExchange exchange;
-  const std::wstring url = std::wstring(L"http://") + host + url_path;
-  if (!quenvo::SendFollowingRedirects(internet, url, kDownloadStyle, &exchange)) return E_FAIL;
+  if (!quenvo::SendFollowingRedirects(internet, DownloadTarget(host, url_path), kDownloadStyle, &exchange)) {
+    return E_FAIL;
+  }
 
   // HttpSendRequest succeeds on an HTTP error too, so the status is checked by hand.
   long long status = 0;
@@ -172,5 +156,5 @@ void RunDownloadJob(const DownloadJob& job) {
   // does, even for an offered size of 0) with the publisher's signature.
   const bool offered = IsOfferedInstaller(job.target, job.offered_size);
   if (!offered) DeleteFileW(job.target.c_str());
-  ::SendMessageW(job.window, WM_DOWNLOAD_RESULT, offered ? 1 : 0, 0);
+  ::SendMessageW(job.window, WM_DOWNLOAD_RESULT, offered ? kStoredIsOffered : kStoredIsNotOffered, 0);
 }

@@ -3,14 +3,11 @@
 #pragma once
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <string>
 
-// As <wininet.h> declares it; the header itself is needed only where requests are made.
-typedef LPVOID HINTERNET;
-
-constexpr UINT WM_DOWNLOAD_PROGRESS = WM_USER + 1021;  // 2045
-constexpr UINT WM_DOWNLOAD_RESULT = WM_USER + 1022;    // 2046
+#include "download_messages.h"
 
 constexpr DWORD kDownloadBlockSize = 8192;
 
@@ -37,6 +34,7 @@ class CDownLoadCallBack : public IDownLoadCallBack {
   int OnProgress(BOOL failed, int reserved, DWORD received, DWORD total) override;
   int OnDownLoadComplete() override;
 
+ private:
   HWND m_hWnd;
 };
 
@@ -46,15 +44,15 @@ class CDownLoad {
   explicit CDownLoad(IDownLoadCallBack* callback) : m_pCallBack(callback) {}
 
   long DownLoadFile(const wchar_t* url, const wchar_t* file_path, DWORD disposition);
+
+ private:
   long RequestFile(const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path, DWORD disposition);
   // The length is counted in 64 bits: installers of 2 GiB and more arrive whole.
   BOOL ReceiveToFile(HINTERNET request, const wchar_t* file_path, ULONGLONG length, DWORD disposition);
-
-  IDownLoadCallBack* m_pCallBack;
-
- private:
   long Exchange(HINTERNET internet, const wchar_t* host, const wchar_t* url_path, const wchar_t* file_path,
                 DWORD disposition);
+
+  IDownLoadCallBack* m_pCallBack;
 };
 
 // One download as the thread runs it: where the reports go, and the offer.
@@ -69,11 +67,3 @@ struct DownloadJob {
 // exchange failed, WM_DOWNLOAD_RESULT with whether the stored file is the offered installer
 // (IsOfferedInstaller). A file that is not is deleted, so that nothing runs it later.
 void RunDownloadJob(const DownloadJob& job);
-
-// A header value as a signed decimal number: leading blanks and a sign allowed, 0 without digits.
-long long ParseHeaderNumber(const wchar_t* text);
-// received × 100 ÷ total in 64-bit unsigned arithmetic, truncated.
-int DownloadPercent(DWORD received, DWORD total);
-// The callback's 32-bit progress figures for 64-bit counts: both scaled down alike until the
-// total fits, so that the percentage stays true.
-void ScaleProgress(ULONGLONG received, ULONGLONG total, DWORD* scaled_received, DWORD* scaled_total);

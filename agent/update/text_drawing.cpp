@@ -2,8 +2,13 @@
 
 namespace {
 
-// Tried in turn when the generic family is missing (Wine has none).
-constexpr const wchar_t* kFallbackFamilies[] = {L"Liberation Sans", L"Arial", L"Tahoma", L"DejaVu Sans"};
+// Tried in turn when the generic family is missing (Wine has none). The window's texts are
+// Chinese, which a Latin family draws as empty boxes: first the CJK families that Windows ships
+// (simplified, then traditional Chinese, then Japanese), then the Latin ones for a system with none.
+constexpr const wchar_t* kFallbackFamilies[] = {
+    L"\u5b8b\u4f53",  // 宋体
+    L"Microsoft YaHei", L"SimSun",          L"NSimSun", L"SimHei", L"Microsoft JhengHei",
+    L"MS Gothic",       L"Liberation Sans", L"Arial",   L"Tahoma", L"DejaVu Sans"};
 
 std::unique_ptr<Gdiplus::Font> FontOf(const Gdiplus::FontFamily* family, float points, INT style) {
   if (family == nullptr || family->GetLastStatus() != Gdiplus::Ok || !family->IsAvailable()) return nullptr;

@@ -214,11 +214,11 @@ void CUpdateDown::PaintContent(HDC dc, int width, int height) {
 }
 
 LRESULT CUpdateDown::OnDownloadProgress(WPARAM wparam, LPARAM lparam) {
-  if (wparam == 1) {
+  if (wparam == kDownloadAdvanced) {
     m_nPercent = static_cast<int>(lparam);
-  } else if (wparam == 0 && lparam == 1) {
+  } else if (wparam == kDownloadEnded && lparam == kEndedStored) {
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  } else if (wparam == 0) {
+  } else if (wparam == kDownloadEnded) {
     m_nPercent = -1;
   }
   Invalidate(TRUE);
@@ -226,7 +226,7 @@ LRESULT CUpdateDown::OnDownloadProgress(WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT CUpdateDown::OnDownloadResult(WPARAM wparam) {
-  if (wparam == 1) {
+  if (wparam == kStoredIsOffered) {
     m_bFinished = 1;
     Invalidate(TRUE);
   } else {

@@ -20,12 +20,6 @@ class CWindow {
  public:
   HWND m_hWnd = nullptr;
 
-  void Attach(HWND window) { m_hWnd = window; }
-  HWND Detach() {
-    HWND window = m_hWnd;
-    m_hWnd = nullptr;
-    return window;
-  }
   BOOL IsWindow() const { return ::IsWindow(m_hWnd); }
   BOOL DestroyWindow() { return ::DestroyWindow(m_hWnd); }
   BOOL Invalidate(BOOL erase = TRUE) { return ::InvalidateRect(m_hWnd, nullptr, erase); }
@@ -59,7 +53,7 @@ class CWindowImpl : public TBase, public CMessageMap {
   HWND Create(HWND parent, const RECT& rect, const wchar_t* name = nullptr, DWORD style = 0, DWORD ex_style = 0,
               HMENU menu_or_id = nullptr) {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!RegisterClassOnce(instance)) return nullptr;
+    if (!RegisterClassOnce(instance, GetWindowProc())) return nullptr;
     return ::CreateWindowExW(TWinTraits::GetWndExStyle(ex_style), ClassName(), name, TWinTraits::GetWndStyle(style),
                              rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, parent, menu_or_id,
                              instance, static_cast<T*>(this));
@@ -68,14 +62,15 @@ class CWindowImpl : public TBase, public CMessageMap {
   static const wchar_t* ClassName() { return T::kClassName; }
 
  private:
-  static BOOL RegisterClassOnce(HINSTANCE instance) {
+  // The class is registered with the procedure of the first window made from it.
+  static BOOL RegisterClassOnce(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW existing = {};
     existing.cbSize = sizeof existing;
     if (::GetClassInfoExW(instance, ClassName(), &existing)) return TRUE;
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS;
-    wc.lpfnWndProc = WindowProc;
+    wc.lpfnWndProc = procedure;
     wc.hInstance = instance;
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = ClassName();

@@ -11,11 +11,11 @@ from pathlib import Path
 
 import pytest
 
+from tools.testkit.dev_server import report_flag
 from tools.testkit.profile import today
 from tools.testkit.net import BareServer, closed_port
 from tools.testkit.wine import REPO, install
 
-SECRET = "mer4721pkZBw53QJT610lavefoki"
 INSTALL_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "uac", "flag"]
 RUN_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "rday", "uac", "flag"]
 VERSION_KEYS = ["mid", "os", "c", "fn", "t", "version", "fver", "fday", "rday", "uac"]
@@ -33,7 +33,7 @@ def md5(text):
 
 
 def signature(mid, os_name, channel, event):
-    return md5(f"mid={mid}&os={os_name}&c={channel}&reg={event}&secret={SECRET}")
+    return report_flag(mid, os_name, channel, event, "cp1252")  # the agent hashes ANSI text
 
 
 def events(requests):

@@ -13,7 +13,7 @@ from tools.testkit import dev_server
 
 pytestmark = pytest.mark.native
 
-SECRET = b"mer4721pkZBw53QJT610lavefoki"
+SECRET = dev_server.SIGNING_SECRET.encode()
 
 
 @pytest.fixture

@@ -5,7 +5,6 @@ Every case exits with 0 and without a crash, the messages keep their order (prog
 within 0..100; a size check follows a failure only when the exchange itself went through),
 and ends within a bound. Run
 times are appended to build/.../hostile-timings.txt."""
-import json
 import random
 import shutil
 import subprocess
@@ -14,6 +13,7 @@ from contextlib import contextmanager
 import pytest
 
 from tools.testkit.dev_server import DevServer, offer_reply, pattern
+from tools.testkit.download_probe import probe as run_probe
 from tools.testkit.net import BareServer
 from tools.testkit.profile import FACTS, set_texts
 from tools.testkit.wine import WINE64, assert_sound, install, lost_start, wait_for
@@ -93,13 +93,7 @@ def measured(wine, exe, tail, timeout=120):
 
 def probe(wine, downloads, target, size, build):
     """The download thread's work against the recorder: (messages, done line, seconds)."""
-    out = downloads / "messages.jsonl"
-    out.unlink(missing_ok=True)
-    exe = build.testbin / "update_download_probe.exe"
-    _, seconds = measured(wine, exe, f'"{URL}" "{wine.win_path(target)}" "{size}" "{wine.win_path(out)}"')
-    lines = [json.loads(line) for line in out.read_text().splitlines()]
-    assert lines[-1]["msg"] == "done" and all(m["window_thread"] for m in lines[:-1])
-    return [(m["msg"], m["w"], m["l"]) for m in lines[:-1]], lines[-1], seconds
+    return run_probe(wine, build.testbin / "update_download_probe.exe", URL, target, size, downloads / "messages.jsonl")
 
 
 def check_progress(messages, kind):

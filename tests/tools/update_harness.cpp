@@ -231,11 +231,11 @@ bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) 
   const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
   const HWND hwnd = window.m_hWnd;
   if (verb == L"progress") {
-    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, 1, _wtoi(arg.c_str()));
+    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadAdvanced, _wtoi(arg.c_str()));
   } else if (verb == L"complete") {
-    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, 0, 1);
+    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedStored);
   } else if (verb == L"fail") {
-    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, 0, 0);
+    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedFailed);
   } else if (verb == L"result") {
     SendMessageW(hwnd, WM_DOWNLOAD_RESULT, _wtoi(arg.c_str()), 0);
   } else if (verb == L"wmclose") {

@@ -12,6 +12,7 @@
 #include "recorded_writes.h"
 #include "registry.h"
 #include "reports.h"
+#include "scratch_hive.h"
 #include "temp_folder.h"
 
 namespace {
@@ -45,11 +46,10 @@ void Touch(const std::wstring& path) {
   CloseHandle(file);
 }
 
-class ReportTest : public ::testing::Test {
+class ReportTest : public ScratchHiveTest {
  protected:
   void SetUp() override {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
+    ScratchHiveTest::SetUp();
     profile_ = new ClientProfile(ProfileScope::kAgent);
     profile_->mid = L"0123456789abcdef0123456789abcdef";
     profile_->os = L"Windows7";
@@ -64,8 +64,7 @@ class ReportTest : public ::testing::Test {
     SetReportTransport(previousTransport_);
     SetProfileValueWriter(previousWriter_);
     delete profile_;
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kPolicyKey);
+    ScratchHiveTest::TearDown();
   }
   std::vector<std::wstring> Urls() const {
     std::vector<std::wstring> urls;

@@ -7,22 +7,23 @@
 #include "client_profile.h"
 #include "recorded_writes.h"
 #include "registry.h"
+#include "scratch_hive.h"
 
 // The tests construct their own profiles; the programs' global one is not built here.
 ClientProfile g_profile(ProfileScope::kCompanion);
 
 namespace {
 
-class ProfileTest : public ::testing::Test {
+class ProfileTest : public ScratchHiveTest {
  protected:
   void SetUp() override {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+    ScratchHiveTest::SetUp();
     g_writes.clear();
     previous_ = SetProfileValueWriter(RecordWrite);
   }
   void TearDown() override {
     SetProfileValueWriter(previous_);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kProfileKey);
+    ScratchHiveTest::TearDown();
   }
   static std::wstring Get(const wchar_t* name) { return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name); }
   std::vector<std::wstring> WrittenNames() const {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "download.h"
+#include "download_progress.h"
 #include "update_layout.h"
 
 namespace {

@@ -64,18 +64,22 @@ def parse_params(query):
     return pairs
 
 
+def report_flag(mid, os_name, channel, event, encoding="latin-1"):
+    """md5 of the signing text, as bytes of the given encoding."""
+    text = "mid=%s&os=%s&c=%s&reg=%s&secret=%s" % (mid, os_name, channel, event, SIGNING_SECRET)
+    return hashlib.md5(text.encode(encoding)).hexdigest()
+
+
 def expected_flag(params):
-    """md5 of the signing text; values are latin-1 strings of the raw request bytes."""
+    """The flag a report should carry; values are latin-1 strings of the raw request bytes, which
+    latin-1 round-trips exactly, so that what the client sent is hashed."""
     first = {}
     for key, value in params:
         first.setdefault(key, value)
     event = first.get("reg", "")
     if event == "dayrun":  # the daily heartbeat is signed as a plain run
         event = "run"
-    text = "mid=%s&os=%s&c=%s&reg=%s&secret=%s" % (
-        first.get("mid", ""), first.get("os", ""), first.get("c", ""), event, SIGNING_SECRET)
-    # latin-1 round-trips the bytes exactly, i.e. hashes what the client sent.
-    return hashlib.md5(text.encode("latin-1")).hexdigest()
+    return report_flag(first.get("mid", ""), first.get("os", ""), first.get("c", ""), event)
 
 
 def classify(method, path):

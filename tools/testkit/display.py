@@ -3,11 +3,12 @@ import contextlib
 import os
 import subprocess
 
-# The window's font families are found only through Wine's replacements, mapped to the
-# CJK font of Debian's fonts-wqy-zenhei.
+# The window's font families are found only through Wine's replacements, mapped to the CJK
+# font of Debian's fonts-wqy-microhei: outlines only, so that small text is drawn smooth (Zen
+# Hei's bitmap strikes draw it pixelated).
 FONT_REPLACEMENTS = ('[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-                     '"\u5fae\u8f6f\u96c5\u9ed1"="WenQuanYi Zen Hei"\r\n'
-                     '"\u5b8b\u4f53"="WenQuanYi Zen Hei"\r\n')
+                     '"\u5fae\u8f6f\u96c5\u9ed1"="WenQuanYi Micro Hei"\r\n'
+                     '"\u5b8b\u4f53"="WenQuanYi Micro Hei"\r\n')
 
 
 @contextlib.contextmanager

@@ -52,6 +52,13 @@ class Build:
     def __repr__(self):
         return f"Build({self.name})"
 
+    def cache(self, name):
+        """A value of the build's CMake cache."""
+        for line in (self.dir / "CMakeCache.txt").read_text().splitlines():
+            if line.startswith(name + ":"):
+                return line.split("=", 1)[1]
+        raise KeyError(f"{name} is not in {self.dir}/CMakeCache.txt")
+
     def unusable(self):
         """Why this build can't be run here, or None."""
         if not (self.bin / "Quenvodef.exe").exists() or not (self.testbin / "rawrun.exe").exists():

@@ -24,13 +24,10 @@ int UpdateImages::Load(const std::wstring& folder) {
 }
 
 void UpdateImages::Publish(ClientProfile& profile) const {
-  profile.downloadingImage = images_[0].get();
-  profile.closeButtonImage = images_[1].get();
-  profile.logoImage = images_[2].get();
-  profile.installButtonImage = images_[3].get();
-  profile.trackImage = images_[4].get();
-  profile.fillImage = images_[5].get();
-  profile.extraButtonImage = images_[6].get();
+  Gdiplus::Image** slots[7] = {&profile.downloadingImage,   &profile.closeButtonImage, &profile.logoImage,
+                               &profile.installButtonImage, &profile.trackImage,       &profile.fillImage,
+                               &profile.extraButtonImage};
+  for (int i = 0; i < 7; ++i) *slots[i] = images_[i].get();
 }
 
 int ScreenDpi() {
