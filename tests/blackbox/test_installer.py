@@ -1,10 +1,12 @@
 """The MSI of the build under test, in a fresh Wine prefix: an older version, the upgrade to this
 one, a document opened through the shell, and removal; with the local server as the proxy, and
 with no server at all."""
+import functools
+
 import pytest
 
 from tools import release
-from tools.testkit import signing
+from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
 from tools.testkit.wine import Wine, install, records, wait_for
@@ -27,7 +29,8 @@ def packages(build, tmp_path_factory):
     made = {}
     for v, signed in ((OLDER, when - 86400), (version, when)):
         (work / v).mkdir()
-        made[v] = release.package(build.bin, arch, v, "quenvo", leaf, signed, work / v, work / v)
+        sign = functools.partial(signing.sign, signer=leaf, when=signed)
+        made[v] = release.package(build.bin, arch, v, "quenvo", sign, signed, work / v, work / v)
     return {"root": root.cert, "arch": arch, "version": version, "older": made[OLDER], "current": made[version]}
 
 

@@ -11,7 +11,7 @@ import pefile
 import pytest
 
 from tools import release
-from tools.testkit import signing
+from tools import signing
 from tools.testkit.dev_server import DevServer, pattern
 from tools.testkit.wine import REPO, install, records, wait_for
 
