@@ -7,7 +7,7 @@ import time
 
 from tools.demo_agent import demo_agent
 from tools.demo_registrar import demo_registrar
-from tools.testkit import signing
+from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.display import on_display
 from tools.testkit.wine import REPO, Build, Wine, install, records, wait_for

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Checks the built programs as a user's Windows would see them: GUI subsystem, the
-version block, the application manifest (only the agent has one), and imports from
-Windows system DLLs only, so no runtime DLL has to ship beside them.
+version block, the application manifest (only the agent has one), imports from Windows
+system DLLs only, so no runtime DLL has to ship beside them, and the hardening: ASLR with
+relocations, NX, high-entropy addresses above 4 GiB (64-bit), no section both writable and
+executable, no shared writable section, and stack canaries.
 
     pecheck.py BIN_DIR      (exit status 1 when a check fails)
 """
+import struct
 import sys
 import xml.etree.ElementTree as ET
 from pathlib import Path
@@ -24,6 +27,9 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # 10
 }
+SMASHED = b"*** stack smashing detected ***"
+CHARACTERISTICS = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100, "HIGH_ENTROPY_VA": 0x20}
+SCN_SHARED, SCN_EXECUTE, SCN_WRITE = 0x10000000, 0x20000000, 0x80000000
 PROGRAMS = {"Quenvodef.exe": False, "quenvocommon.exe": False, "quenvodata.exe": True}  # name: has manifest
 
 
@@ -67,6 +73,57 @@ def manifest_problems(xml_bytes):
     return problems
 
 
+def canary_checks(pe):
+    """How many calls reach the stack-smashing handler (libssp's __stack_chk_fail): each is the
+    failing branch of one function's canary check, plus one from __stack_chk_fail_local. The
+    files are stripped, so the handler is found by its message: it is the function that loads
+    the message's address (x86-64: lea with a RIP-relative displacement; i686: an absolute
+    immediate), and a call that lands at most 16 bytes before that load lands on the handler."""
+    text = next((s for s in pe.sections if s.Name.rstrip(b"\0") == b".text"), None)
+    message = next((s.VirtualAddress + s.get_data().find(SMASHED) for s in pe.sections if SMASHED in s.get_data()),
+                   None)
+    if text is None or message is None:
+        return 0
+    code, base = text.get_data(), text.VirtualAddress
+    wide = pe.OPTIONAL_HEADER.Magic == 0x20B
+    if wide:  # disp32 at i, and the instruction ends at i + 4
+        loads = [base + i for i in range(len(code) - 4)
+                 if struct.unpack_from("<i", code, i)[0] == message - (base + i + 4)]
+    else:
+        absolute = struct.pack("<I", pe.OPTIONAL_HEADER.ImageBase + message)
+        loads = [base + i for i in range(len(code)) if code.startswith(absolute, i)]
+    if len(loads) != 1:
+        return 0
+    calls = 0
+    for i in range(len(code) - 4):
+        if code[i] == 0xE8 and loads[0] - 16 <= base + i + 5 + struct.unpack_from("<i", code, i + 1)[0] <= loads[0]:
+            calls += 1
+    return calls
+
+
+def hardening_problems(pe):
+    """What the file lacks of ASLR (with relocations), NX, high-entropy addresses above 4 GiB
+    (64-bit), W^X sections, unshared writable sections and stack canaries."""
+    wide = pe.OPTIONAL_HEADER.Magic == 0x20B
+    wanted = ["DYNAMIC_BASE", "NX_COMPAT"] + (["HIGH_ENTROPY_VA"] if wide else [])
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    problems = [f"no {name}" for name in wanted if not flags & CHARACTERISTICS[name]]
+    relocations = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    if pe.FILE_HEADER.Characteristics & 0x1 or relocations.Size == 0:  # IMAGE_FILE_RELOCS_STRIPPED
+        problems.append("no relocations, so ASLR can't move it")
+    if wide and pe.OPTIONAL_HEADER.ImageBase < 1 << 32:
+        problems.append(f"image base {pe.OPTIONAL_HEADER.ImageBase:#x} below 4 GiB")
+    for section in pe.sections:
+        name, traits = section.Name.rstrip(b"\0").decode(errors="replace"), section.Characteristics
+        if traits & SCN_WRITE and traits & SCN_EXECUTE:
+            problems.append(f"section {name} writable and executable")
+        if traits & SCN_WRITE and traits & SCN_SHARED:
+            problems.append(f"section {name} writable and shared")
+    if canary_checks(pe) < 2:
+        problems.append("no stack canary checks")
+    return problems
+
+
 def check(path: Path, wants_manifest):
     pe = pefile.PE(str(path))
     problems = []
@@ -84,7 +141,7 @@ def check(path: Path, wants_manifest):
     foreign = sorted(d for d in imports if d not in SYSTEM_DLLS and not d.startswith("api-ms-win-"))
     if foreign:
         problems.append(f"imports non-system DLLs {foreign}")
-    return problems
+    return problems + hardening_problems(pe)
 
 
 def main(argv):
@@ -99,7 +156,8 @@ def main(argv):
     for path, wants_manifest in targets:
         problems = check(path, wants_manifest)
         failed |= bool(problems)
-        print(f"{path.name}: {'ok' if not problems else '; '.join(problems)}")
+        said = f"ok ({canary_checks(pefile.PE(str(path)))} canary checks)" if not problems else "; ".join(problems)
+        print(f"{path.name}: {said}")
     return 1 if failed else 0
 
 

@@ -4,15 +4,18 @@ then runs this (python3 -m tools.release) to write dist/:
     quenvo-companions-<version>-x64.zip and -x86.zip   the files laid out as installed
     quenvo-companions-<version>-x64.msi and -x86.msi   per-machine installers (installer/quenvo.wxs)
     SHA256SUMS                                          for sha256sum -c
+    BUILDINFO                                           what tools/verify-release rebuilds from
 
 Every PE file and both MSIs are signed (Authenticode, SHA-256). The certificate is the PKCS#12
 file named by QUENVO_SIGN_PKCS12, with its password in QUENVO_SIGN_PASSWORD; without one, a test
-root and leaf under build/signing/ (made once, then reused).
+root and leaf under build/signing/ (made once, then reused). QUENVO_SIGN_TIMESTAMP_URL names an
+RFC 3161 time-stamping authority that countersigns every signature.
 
-The same commit and certificate give the same bytes: every time stamp (signing, zip entries,
-the cabinet, the MSI's summary) is SOURCE_DATE_EPOCH or else the commit's time, entries come in a
-fixed order, and the MSI's codes derive from what the package holds: the unsigned files, the
-version and the architecture."""
+Without a timestamp, the same commit and certificate give the same bytes: every time stamp
+(signing, zip entries, the cabinet, the MSI's summary) is SOURCE_DATE_EPOCH or else the commit's
+time, entries come in a fixed order, and the MSI's codes derive from what the package holds: the
+installer's source and the unsigned files, the version and the architecture. With one, only the
+timestamps differ, which tools/verify-release sees past."""
 import hashlib
 import os
 import shutil
@@ -26,7 +29,7 @@ from pathlib import Path
 
 import olefile
 
-from tools.testkit import signing
+from tools import pecheck, signing
 
 REPO = Path(__file__).resolve().parents[1]
 WXS = REPO / "installer" / "quenvo.wxs"
@@ -44,6 +47,12 @@ FOLDERS = {"x64": ("ProgramFiles64Folder", "System64Folder", "yes"),
            "x86": ("ProgramFilesFolder", "SystemFolder", "no")}
 SUMMARY_REVISION, SUMMARY_CREATED, SUMMARY_SAVED = 9, 12, 13  # property ids of the summary stream
 VT_LPSTR, VT_FILETIME = 30, 64
+# The Debian packages whose versions shape the release's bytes: compilers and their runtimes,
+# the linker, the signer, the MSI and cabinet writers, and the summary stream's rewriter.
+TOOL_PACKAGES = ["gcc-mingw-w64-x86-64-posix", "g++-mingw-w64-x86-64-posix", "gcc-mingw-w64-i686-posix",
+                 "g++-mingw-w64-i686-posix", "binutils-mingw-w64-x86-64", "binutils-mingw-w64-i686",
+                 "mingw-w64-x86-64-dev", "mingw-w64-i686-dev", "osslsigncode", "wixl", "libgcab-1.0-0",
+                 "openssl", "python3-olefile"]
 
 
 def release_time():
@@ -61,11 +70,11 @@ def cmake_cache(build_dir, name):
     raise KeyError(f"{name} is not in {build_dir}/CMakeCache.txt")
 
 
-def content_digest(bin_dir, names, version, arch):
+def content_digest(bin_dir, names, version, arch, wxs=WXS):
     """SHA-256 of what a package holds, before signing: the installer's source, each shipped
     file's name and bytes as built, the version and the architecture. Signing (which may carry a
     timestamp) is left out, so that an unsigned rebuild of the same commit gives the same codes."""
-    digest = hashlib.sha256(f"{version} {arch}\n".encode() + WXS.read_bytes())
+    digest = hashlib.sha256(f"{version} {arch}\n".encode() + Path(wxs).read_bytes())
     for name in names:
         data = (Path(bin_dir) / name).read_bytes()
         digest.update(f"{name} {len(data)}\n".encode() + data)
@@ -79,17 +88,17 @@ def code(kind, digest, arch):
     return "{%s}" % str(uuid.uuid5(CODE_NAMESPACE, f"quenvo companions {kind} {digest} {arch}")).upper()
 
 
-def stage(bin_dir, folder, signer, when):
+def stage(bin_dir, folder, sign, when):
     """Copies the shipped files from a build's bin/ into folder as they are installed (the icons
-    in icon\\), signs the PE files, and dates every file at `when`. Returns their relative
-    names, in a fixed order."""
+    in icon\\), signs the PE files with sign(source, target), and dates every file at `when`.
+    Returns their relative names, in a fixed order."""
     shutil.rmtree(folder, ignore_errors=True)
     (folder / "icon").mkdir(parents=True)
     icons = sorted(p.name for p in (Path(bin_dir) / "icon").glob("*.ico"))
     names = PROGRAMS + [f"icon/{name}" for name in icons]
     for name in names:
         if name in PROGRAMS:
-            signing.sign(Path(bin_dir) / name, folder / name, signer, when)
+            sign(Path(bin_dir) / name, folder / name)
         else:
             shutil.copyfile(Path(bin_dir) / name, folder / name)
         os.utime(folder / name, (when, when))
@@ -141,7 +150,7 @@ def set_summary(msi, package_code, when):
         ole.close()
 
 
-def write_msi(folder, target, arch, version, publisher, when, digest):
+def write_msi(folder, target, arch, version, publisher, when, digest, wxs=WXS):
     """Builds the unsigned MSI of the staged folder with wixl."""
     program_files, system, win64 = FOLDERS[arch]
     package_code = code("package", digest, arch)
@@ -156,24 +165,25 @@ def write_msi(folder, target, arch, version, publisher, when, digest):
         args += ["-D", f"{name}={value}"]
     # wixl finds the files relative to the folder it runs in (it takes no absolute path). The
     # cabinet keeps the files' times as local time: UTC everywhere.
-    result = subprocess.run(args + [str(WXS)], cwd=folder, capture_output=True, text=True,
+    result = subprocess.run(args + [str(wxs)], cwd=folder, capture_output=True, text=True,
                             env=dict(os.environ, TZ="UTC"), check=False)
     if result.returncode != 0 or not target.exists():
         raise RuntimeError(f"wixl failed ({result.returncode}):\n{result.stdout}{result.stderr}")
     set_summary(target, package_code, when)
 
 
-def package(bin_dir, arch, version, publisher, signer, when, work, out):
-    """The zip and the signed MSI of one architecture's build: (zip, msi, staged folder)."""
+def package(bin_dir, arch, version, publisher, sign, when, work, out):
+    """The zip and the MSI of one architecture's build, their files and the MSI signed with
+    sign(source, target): (zip, msi, staged folder)."""
     folder = Path(work) / f"stage-{arch}"
-    names = stage(bin_dir, folder, signer, when)
+    names = stage(bin_dir, folder, sign, when)
     base = f"quenvo-companions-{version}-{arch}"
     archive, msi = Path(out) / f"{base}.zip", Path(out) / f"{base}.msi"
     write_zip(folder, names, archive, when)
     unsigned = Path(work) / f"{base}.unsigned.msi"
     unsigned.unlink(missing_ok=True)
     write_msi(folder, unsigned, arch, version, publisher, when, content_digest(bin_dir, names, version, arch))
-    signing.sign(unsigned, msi, signer, when)
+    sign(unsigned, msi)
     return archive, msi, folder
 
 
@@ -190,6 +200,42 @@ def test_signer(folder, publisher):
     return leaf
 
 
+def tool_versions():
+    """{package: installed version} of TOOL_PACKAGES ("missing" for one not installed)."""
+    found = {name: "missing" for name in TOOL_PACKAGES}
+    result = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${db:Status-Abbrev} ${Version}\n", *TOOL_PACKAGES],
+                            capture_output=True, text=True, check=False)
+    for line in result.stdout.splitlines():
+        name, status, *version = line.split()
+        if status.startswith("ii") and version:
+            found[name] = version[0]
+    return found
+
+
+def git(*args):
+    return subprocess.run(["git", "-C", str(REPO), *args], capture_output=True, text=True, check=True).stdout
+
+
+def write_buildinfo(dist, version, publisher, when, dirty):
+    """dist/BUILDINFO: the commit and the time it was built from, and the tools' versions."""
+    lines = [f"commit: {git('rev-parse', 'HEAD').strip()}", f"tree: {'modified' if dirty else 'clean'}",
+             f"source-date-epoch: {when}", f"version: {version}", f"publisher: {publisher}"]
+    lines += [f"tool {name}: {found}" for name, found in tool_versions().items()]
+    (dist / "BUILDINFO").write_text("\n".join(lines) + "\n")
+
+
+def read_buildinfo(path):
+    """BUILDINFO as (fields, tools): two dicts."""
+    fields, tools = {}, {}
+    for line in Path(path).read_text().splitlines():
+        key, _, value = line.partition(": ")
+        if key.startswith("tool "):
+            tools[key[5:]] = value
+        elif key:
+            fields[key] = value
+    return fields, tools
+
+
 def write_sums(dist):
     lines = [f"{hashlib.sha256(p.read_bytes()).hexdigest()}  {p.name}\n" for p in sorted(dist.iterdir())]
     (dist / "SHA256SUMS").write_text("".join(lines))
@@ -203,15 +249,32 @@ def main():
             (version, publisher):
         sys.exit("the two builds differ in version or publisher: configure both alike")
     when = release_time()
+    # No child needs the password in its environment: osslsigncode and openssl read it from a
+    # private file.
+    password = os.environ.pop("QUENVO_SIGN_PASSWORD", "")
     if os.environ.get("QUENVO_SIGN_PKCS12"):
-        signer = signing.Pkcs12(Path(os.environ["QUENVO_SIGN_PKCS12"]), os.environ.get("QUENVO_SIGN_PASSWORD", ""))
+        signer = signing.Pkcs12(Path(os.environ["QUENVO_SIGN_PKCS12"]), password)
+        subject = signing.pkcs12_subject_cn(signer)
+        if subject != publisher:
+            sys.exit(f"release refused: the certificate's subject common name is {subject!r}, not the publisher "
+                     f"{publisher!r} (QUENVO_PUBLISHER). The agent accepts an installer only from the publisher "
+                     "it was built with, so it would refuse every installer signed with this certificate.")
         how = f"signed with the certificate in {signer.path}"
     else:
         signer = test_signer(REPO / "build" / "signing", publisher)
         how = ("TEST-SIGNED: no certificate was given (QUENVO_SIGN_PKCS12), so a test certificate signed it, "
                "which no machine trusts unless its root is installed: build/signing/test-root.crt")
-    dirty = subprocess.run(["git", "-C", str(REPO), "status", "--porcelain"], capture_output=True, text=True,
-                           check=True).stdout
+    timestamp_url = os.environ.get("QUENVO_SIGN_TIMESTAMP_URL", "")
+    if timestamp_url:
+        stamped = f"timestamped by {timestamp_url}"
+    else:
+        stamped = ("NOT TIMESTAMPED: no time-stamping authority was given (QUENVO_SIGN_TIMESTAMP_URL), so every "
+                   "signature turns invalid on the day the signing certificate expires")
+
+    def sign(source, target):
+        signing.sign(source, target, signer, when, timestamp_url=timestamp_url or None)
+
+    dirty = git("status", "--porcelain")
     if dirty:
         print("warning: the working tree has uncommitted changes, which are in this release:\n" + dirty)
 
@@ -219,11 +282,16 @@ def main():
     shutil.rmtree(dist, ignore_errors=True)
     dist.mkdir()
     work.mkdir(parents=True, exist_ok=True)
+    for build in builds.values():  # hardened and self-contained, or not shipped
+        if pecheck.main(["pecheck", str(build / "bin")]) != 0:
+            sys.exit(f"release refused: {build / 'bin'} fails the PE checks above")
     for arch, build in builds.items():
-        package(build / "bin", arch, version, publisher, signer, when, work, dist)
+        package(build / "bin", arch, version, publisher, sign, when, work, dist)
+    write_buildinfo(dist, version, publisher, when, dirty)
     write_sums(dist)
     print(f"quenvo companions {version}, publisher {publisher}, dated {time.strftime('%Y-%m-%d %H:%M:%S', time.gmtime(when))} UTC")
     print(how)
+    print(stamped)
     print((dist / "SHA256SUMS").read_text(), end="")
 
 

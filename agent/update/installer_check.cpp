@@ -63,7 +63,14 @@ SignatureFacts ReadSignature(const wchar_t* path) {
   data.dwUnionChoice = WTD_CHOICE_FILE;
   data.pFile = &file;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
-  // Nothing is fetched over the network: no revocation lists, no missing certificates.
+  // Nothing is fetched over the network: no revocation lists, no missing certificates. This
+  // also stops Windows from fetching a root it doesn't hold yet (its on-demand root update), so
+  // on such a machine the installer is refused and the window closes; it is offered again at
+  // the next day's check. We accept that: a fetch has no bound of ours (the chain engine waits
+  // up to 15 s per URL, more along a chain) and the second check runs on the window's thread,
+  // which a slow or filtered network would freeze. Releases are therefore signed, and
+  // timestamped, under roots that Windows ships installed: then only a machine whose roots were
+  // pruned meets this.
   data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   facts.trust = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);

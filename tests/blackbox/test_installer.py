@@ -2,6 +2,7 @@
 one (A), a rebuild of it with one file changed (B) over A, a lower version refused, a document
 opened through the shell, a second user's first logon through Active Setup, and removal; with the
 local server as the proxy, with no server at all, and with one that accepts and never answers."""
+import functools
 import re
 import shutil
 import subprocess
@@ -10,7 +11,7 @@ import time
 import pytest
 
 from tools import release
-from tools.testkit import signing
+from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
 from tools.testkit.wine import Wine, install, records, wait_for
@@ -39,7 +40,8 @@ def packages(build, tmp_path_factory):
     for name, v, bin_dir, signed in (("older", OLDER, build.bin, when - 86400), ("a", version, build.bin, when),
                                      ("b", version, changed, when), ("lower", LOWER, build.bin, when)):
         (work / name).mkdir()
-        made[name] = release.package(bin_dir, arch, v, "quenvo", leaf, signed, work / name, work / name)
+        sign = functools.partial(signing.sign, signer=leaf, when=signed)
+        made[name] = release.package(bin_dir, arch, v, "quenvo", sign, signed, work / name, work / name)
     return made
 
 

@@ -3,8 +3,10 @@ import shutil
 import subprocess
 import sys
 
+import pefile
 import pytest
 
+from tools import pecheck
 from tools.testkit.wine import REPO, Build
 
 PECHECK = REPO / "tools" / "pecheck.py"
@@ -27,3 +29,36 @@ def test_checker_rejects_a_console_program_without_version(tmp_path):
     result = subprocess.run([sys.executable, PECHECK, tmp_path], capture_output=True, text=True)
     assert result.returncode == 1
     assert "not GUI" in result.stdout and "version None" in result.stdout
+
+
+def writable(pe):
+    return next(s for s in pe.sections if s.Characteristics & pecheck.SCN_WRITE)
+
+
+def unset(flag):
+    return lambda pe: setattr(pe.OPTIONAL_HEADER, "DllCharacteristics",
+                              pe.OPTIONAL_HEADER.DllCharacteristics & ~pecheck.CHARACTERISTICS[flag])
+
+
+@pytest.mark.parametrize("said, change", [
+    ("no DYNAMIC_BASE", unset("DYNAMIC_BASE")),
+    ("no NX_COMPAT", unset("NX_COMPAT")),
+    ("no HIGH_ENTROPY_VA", unset("HIGH_ENTROPY_VA")),
+    ("no relocations", lambda pe: setattr(pe.FILE_HEADER, "Characteristics", pe.FILE_HEADER.Characteristics | 1)),
+    ("below 4 GiB", lambda pe: setattr(pe.OPTIONAL_HEADER, "ImageBase", 0x400000)),
+    ("writable and executable", lambda pe: setattr(pe.sections[0], "Characteristics",
+                                                   pe.sections[0].Characteristics | pecheck.SCN_WRITE)),
+    ("writable and shared", lambda pe: setattr(writable(pe), "Characteristics",
+                                               writable(pe).Characteristics | pecheck.SCN_SHARED)),
+    ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.SMASHED),
+                                                                 bytes(len(pecheck.SMASHED)))),
+])
+def test_checker_rejects_an_unhardened_program(tmp_path, said, change):
+    program = Build("win64").bin / "Quenvodef.exe"
+    if not program.exists():
+        pytest.skip(f"{program} not built")
+    pe = pefile.PE(str(program))
+    change(pe)
+    pe.write(str(tmp_path / "Quenvodef.exe"))
+    result = subprocess.run([sys.executable, PECHECK, tmp_path], capture_output=True, text=True)
+    assert result.returncode == 1 and result.stdout.count(";") == 0 and said in result.stdout, result.stdout

@@ -7,7 +7,8 @@ import time
 import pefile
 import pytest
 
-from tools.testkit import signing
+from tools import release
+from tools import signing
 from tools.testkit.dev_server import DevServer, pattern
 from tools.testkit.download_probe import probe as run_probe
 from tools.testkit.png import read_png

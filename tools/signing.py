@@ -2,8 +2,10 @@
 leaves under a root with any subject and with or without the code-signing purpose. The release
 signs with it; tests make rightly and wrongly signed files with it.
 
-Signing is offline (no timestamp server) and at a given time, so that the same file, signer and
-time give the same bytes. Works with osslsigncode 2.5 (bookworm) and 2.9 (bookworm-backports)."""
+Signing is at a given time, so that the same file, signer and time give the same bytes, unless
+a time-stamping authority countersigns (RFC 3161): its token carries its own time, and keeps
+the signature valid after the certificate expires. Works with osslsigncode 2.5 (bookworm) and
+2.9 (bookworm-backports)."""
 import os
 import shutil
 import subprocess
@@ -114,10 +116,11 @@ def make_root(folder, cn="quenvo test root", name="test-root"):
     return _issue(folder, name, cn, None, "root")
 
 
-def make_leaf(root, folder, cn, purposes=("codeSigning",), name="leaf"):
+def make_leaf(root, folder, cn, purposes=("codeSigning",), name="leaf", critical=False):
     """A leaf for the subject cn, issued by root. purposes: its extended key usages (OpenSSL's
-    names, e.g. ("serverAuth",)); empty: no extendedKeyUsage extension at all."""
-    eku = f"extendedKeyUsage = {', '.join(purposes)}" if purposes else ""
+    names, e.g. ("serverAuth",)), marked critical when asked; empty: no extendedKeyUsage
+    extension at all."""
+    eku = f"extendedKeyUsage = {'critical, ' if critical else ''}{', '.join(purposes)}" if purposes else ""
     return _issue(folder, name, cn, root, "leaf", eku)
 
 
@@ -136,25 +139,51 @@ def subject_cn(cert_path):
     return next(line.split("=", 1)[1].strip() for line in out.splitlines() if line.strip().startswith("CN"))
 
 
-def sign(source, target, signer, when, tool=OSSLSIGNCODE):
-    """Signs a PE or MSI file into target (replaced) with signer (a Certificate or Pkcs12), at
-    unix time `when`, without a timestamp server."""
-    target = Path(target)
-    target.unlink(missing_ok=True)  # osslsigncode does not overwrite its output
-    args = [tool, "sign", "-h", "sha256", *signer.sign_options(), "-time", str(int(when)),
-            "-in", str(source), "-out", str(target)]
-    if not isinstance(signer, Pkcs12):
-        run(args, f"signing {source}")
-        return
+def _with_password(signer, args, what):
+    """Runs args, an osslsigncode or openssl command whose "{password}" is replaced by a private
+    file holding signer's password."""
     with tempfile.TemporaryDirectory() as private:  # mode 0700: only we can read the password
         password_file = Path(private) / "password"
         password_file.touch(mode=0o600)
         password_file.write_text(signer.password)
-        run(args[:-4] + ["-readpass", str(password_file)] + args[-4:], f"signing {source}")
+        return run([str(a).replace("{password}", str(password_file)) for a in args], what)
 
 
-def verify(path, root_cert, tool=OSSLSIGNCODE):
-    """(True, output) when path carries a signature that is intact and chains to root_cert."""
-    result = subprocess.run([tool, "verify", "-CAfile", str(root_cert), "-in", str(path)],
-                            capture_output=True, text=True, check=False)
+def sign(source, target, signer, when, tool=OSSLSIGNCODE, timestamp_url=None):
+    """Signs a PE or MSI file into target (replaced) with signer (a Certificate or Pkcs12), at
+    unix time `when`, countersigned by the RFC 3161 authority at timestamp_url when given."""
+    target = Path(target)
+    target.unlink(missing_ok=True)  # osslsigncode does not overwrite its output
+    args = [tool, "sign", "-h", "sha256", *signer.sign_options(), "-time", str(int(when))]
+    if timestamp_url:
+        args += ["-ts", timestamp_url]
+    args += ["-in", str(source), "-out", str(target)]
+    if not isinstance(signer, Pkcs12):
+        run(args, f"signing {source}")
+    else:
+        _with_password(signer, args[:-4] + ["-readpass", "{password}"] + args[-4:], f"signing {source}")
+
+
+def pkcs12_subject_cn(signer):
+    """The subject's common name of a Pkcs12's certificate."""
+    with tempfile.TemporaryDirectory() as folder:
+        cert = Path(folder) / "cert.pem"
+        _with_password(signer, ["openssl", "pkcs12", "-in", signer.path, "-nokeys", "-clcerts",
+                                "-passin", "file:{password}", "-out", cert], f"reading {signer.path}")
+        return subject_cn(cert)
+
+
+def remove_signature(source, target, tool=OSSLSIGNCODE):
+    """Writes source without its Authenticode signature to target (replaced)."""
+    Path(target).unlink(missing_ok=True)
+    run([tool, "remove-signature", "-in", source, "-out", target], f"removing the signature of {source}")
+
+
+def verify(path, root_cert, tool=OSSLSIGNCODE, tsa_root=None):
+    """(True, output) when path carries a signature that is intact and chains to root_cert,
+    and, with tsa_root, a timestamp that chains to tsa_root."""
+    args = [tool, "verify", "-CAfile", str(root_cert)]
+    if tsa_root:
+        args += ["-TSA-CAfile", str(tsa_root)]
+    result = subprocess.run(args + ["-in", str(path)], capture_output=True, text=True, check=False)
     return result.returncode == 0, result.stdout + result.stderr
