@@ -77,7 +77,8 @@ def canary_checks(pe):
     """How many calls reach the stack-smashing handler (libssp's __stack_chk_fail): each is the
     failing branch of one function's canary check, plus one from __stack_chk_fail_local. The
     files are stripped, so the handler is found by its message: it is the function that loads
-    the message's address (x86-64: lea with a RIP-relative displacement; i686: an absolute
+    the message's address (x86-64: a lea with that RIP-relative displacement, since the same four
+bytes may stand anywhere in code by chance; i686: an absolute
     immediate), and a call that lands at most 16 bytes before that load lands on the handler."""
     text = next((s for s in pe.sections if s.Name.rstrip(b"\0") == b".text"), None)
     message = next((s.VirtualAddress + s.get_data().find(SMASHED) for s in pe.sections if SMASHED in s.get_data()),
@@ -86,9 +87,10 @@ def canary_checks(pe):
         return 0
     code, base = text.get_data(), text.VirtualAddress
     wide = pe.OPTIONAL_HEADER.Magic == 0x20B
-    if wide:  # disp32 at i, and the instruction ends at i + 4
-        loads = [base + i for i in range(len(code) - 4)
-                 if struct.unpack_from("<i", code, i)[0] == message - (base + i + 4)]
+    if wide:  # lea reg, [rip + disp32]: REX.W, 8D, a RIP-relative ModRM, then disp32 at i
+        loads = [base + i for i in range(3, len(code) - 4)
+                 if code[i - 3] in (0x48, 0x4C) and code[i - 2] == 0x8D and code[i - 1] & 0xC7 == 0x05
+                 and struct.unpack_from("<i", code, i)[0] == message - (base + i + 4)]
     else:
         absolute = struct.pack("<I", pe.OPTIONAL_HEADER.ImageBase + message)
         loads = [base + i for i in range(len(code)) if code.startswith(absolute, i)]
