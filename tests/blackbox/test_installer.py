@@ -30,7 +30,7 @@ def packages(build, tmp_path_factory):
     root = signing.make_root(work)
     leaf = signing.make_leaf(root, work, "quenvo")
     arch = "x64" if build.bits == 64 else "x86"
-    version = release.cmake_cache(build.dir, "CMAKE_PROJECT_VERSION")
+    version = build.cache("CMAKE_PROJECT_VERSION")
     changed = shutil.copytree(build.bin, work / "bin-b")
     with (changed / "icon" / "doc.ico").open("ab") as icon:
         icon.write(b"\0")

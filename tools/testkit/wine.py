@@ -53,11 +53,9 @@ class Build:
         return f"Build({self.name})"
 
     def cache(self, name):
-        """A value of the build's CMake cache."""
-        for line in (self.dir / "CMakeCache.txt").read_text().splitlines():
-            if line.startswith(name + ":"):
-                return line.split("=", 1)[1]
-        raise KeyError(f"{name} is not in {self.dir}/CMakeCache.txt")
+        """A value of the build's CMake cache, read as the release reads it."""
+        from tools.release import cmake_cache  # the release's, so the two never read it apart
+        return cmake_cache(self.dir, name)
 
     def unusable(self):
         """Why this build can't be run here, or None."""
