@@ -16,7 +16,7 @@ from tools.testkit.dev_server import DevServer, offer_reply, pattern
 from tools.testkit.download_probe import probe as run_probe
 from tools.testkit.net import BareServer
 from tools.testkit.profile import FACTS, set_texts
-from tools.testkit.wine import WINE64, assert_sound, install, lost_start, wait_for
+from tools.testkit.wine import assert_sound, install, wrote
 
 URL, FILE = "http://dl.quenvo.com/f/setup.exe", "/f/setup.exe"
 GARBAGE = random.Random(11).randbytes(100_000)
@@ -142,20 +142,12 @@ def test_downloader_survives_server(wine, servers, timings, downloads, request, 
 
 @contextmanager
 def held(wine, path):
-    """Keeps path open with no sharing from a Windows process of its own."""
+    """Keeps path open with no sharing from a Windows process of its own, which writes a marker
+    once it holds the file and ends once the marker is gone."""
     marker = path.with_name(path.name + ".held")
-    tool = wine.build.testbin / "hold_file.exe"
-    for attempt in (1, 2):
-        proc = subprocess.Popen([WINE64, str(tool), wine.win_path(path), wine.win_path(marker), "60"],
-                                env=wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_for(lambda: marker.exists() or proc.poll() is not None, timeout=30)
-        # hold_file ends only after its marker is gone, and fails with 2 or 3: an end with 0 or
-        # 1 and no marker is a start that Wine lost.
-        if marker.exists() or attempt == 2 or proc.poll() not in (0, 1):
-            break
-        lost_start("hold_file.exe", f"exit code {proc.returncode}, no marker")
+    proc = wine.start([wine.build.testbin / "hold_file.exe", wine.win_path(path), wine.win_path(marker), "60"],
+                      proof=wrote(marker), background=True)
     try:
-        assert marker.exists(), f"hold_file did not take the file (exit code {proc.poll()})"
         yield
     finally:
         marker.unlink(missing_ok=True)

@@ -14,7 +14,7 @@ from tools import release
 from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
-from tools.testkit.wine import Wine, install, records, wait_for
+from tools.testkit.wine import Wine, install, records, wait_for, wrote
 
 OLDER, LOWER = "2.0.0.4", "1.9.9.0"
 EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
@@ -76,12 +76,12 @@ def active_setup(wine, packages, name):
 
 
 def msiexec(wine, *args, expect=0):
-    """Silent with /qn, so its log shows that it ran: a start that Wine lost leaves none.
+    """Silent with /qn, so its log (/l*) is what shows that it ran.
     Returns (seconds, the log, which Wine writes as narrow text and Windows as UTF-16)."""
     log = wine.drive_c / "msiexec.log"
     log.unlink(missing_ok=True)
     started = time.monotonic()
-    code, out = wine.tool("msiexec", *args, "/qn", "/l*", wine.win_path(log), done=log.exists, timeout=300)
+    code, out = wine.start(["msiexec", *args, "/qn", "/l*", wine.win_path(log)], proof=wrote(log), timeout=300)
     assert code == expect, f"msiexec {' '.join(map(str, args))} ended with {code}:\n{out[-3000:]}"
     data = log.read_bytes()
     return time.monotonic() - started, data.decode("utf-16" if data[:2] == b"\xff\xfe" else "utf-8", "replace")
@@ -168,8 +168,8 @@ def lifecycle(wine, server, packages, reachable):
     # 3. Every installed program verifies, and its chain ends in the (now trusted) test root.
     checked = wine.drive_c / "trust.jsonl"
     programs = [folder / name for name in release.PROGRAMS]
-    code, out = wine.tool(wine.build.testbin / "trust.exe", "check", wine.win_path(checked),
-                          *map(wine.win_path, programs))
+    code, out = wine.start([wine.build.testbin / "trust.exe", "check", wine.win_path(checked),
+                            *map(wine.win_path, programs)])
     assert code == 0, out
     assert [(r["result"], r["chain"]) for r in records(checked)] == [(0, 0)] * len(programs), records(checked)
 

@@ -64,8 +64,43 @@ class Build:
         return cannot_run_32bit() if self.bits == 32 else None
 
 
+# --- starting a program, and knowing that it ran (see Wine.start) --------------------------------
+
+# What Wine's loader prints when it could not create the process (seen under load); the program
+# itself never ran.
+START_FAILED = ["Application could not be started, or no application associated with the specified file.",
+                "ShellExecuteEx failed: Internal error."]
+
+
+def printed(out):
+    """The proof of a program that prints whenever it runs: our tools (regdump, trust) end with a
+    line, Wine's reg and cmd print a result or an error, and an empty key's query a blank line. A
+    lost start prints nothing, or only START_FAILED."""
+    return out != "" and [line.strip() for line in out.splitlines() if line.strip()] != START_FAILED
+
+
+def wrote(path):
+    """The proof of a program that writes a file whenever it runs, or prints why not: msiexec's
+    log, reg export's file, hold_file's marker."""
+    def wrote_file(out):
+        return Path(path).exists() or printed(out)
+    return wrote_file
+
+
+def reported(path):
+    """rawrun's proof: its report got past "started", which it writes before it starts the
+    program. Not its output: the debug channels asked for may print either way."""
+    def reported_past_start(out):
+        return words(path) not in ([], ["started"])
+    return reported_past_start
+
+
+def words(path):
+    return Path(path).read_text().split() if Path(path).exists() else []
+
+
 class ToolError(AssertionError):
-    """A tool of ours, or Wine itself, ended without its report."""
+    """A program under Wine gave no sign that it ran, or ran without its report."""
 
 
 class Wine:
@@ -122,22 +157,41 @@ class Wine:
             out.seek(0)
             return proc.returncode, out.read().decode("utf-8", "replace")
 
-    def wine(self, *args, timeout=120, debug=None):
-        """A Windows program (or one of Wine's own tools) with arguments; (exit code, output)."""
-        return self.call([WINE64, *map(str, args)], timeout=timeout, debug=debug)
+    def start(self, args, proof=None, timeout=120, debug=None, background=False, label=None):
+        """Starts a Windows program (ours, or one of Wine's own tools) and judges by proof(output)
+        whether it ran; by default, that it printed (see printed). Returns (exit code, output), or
+        the process when started in the background (held until proof shows or it ends). label:
+        what a lost start is called in the run's summary, instead of the command.
 
-    def tool(self, *args, done=None, timeout=120):
-        """One of Wine's own tools, or one of our test tools, with arguments: (exit code, output).
-        They print a line whenever they run (the result, an error, the echoed text); where success
-        is silent, done() tells whether the work is there. A start without either, ended by Wine
-        with 0 or 1 and without a crash, is the start that Wine lost (see run_measured): it is
-        tried once more, and said so."""
+        Wine's loader now and then ends without creating the process, more often with both cores
+        busy: with 0 or 1, no crash, and no proof. Nothing ran, so that start alone is tried once
+        more, and said so. Without proof after that, or after any other end, the program did not
+        run as asked: ToolError, with Wine's output. A program that ran and gave a wrong answer
+        has its proof and is never retried."""
+        proof, what = proof or printed, label or " ".join(map(str, args))
         for attempt in (1, 2):
-            code, out = self.wine(*args, timeout=timeout)
-            ran = not lost_start_output(out) or (done is not None and done())
-            if ran or attempt == 2 or code not in (0, 1) or any(mark in out for mark in CRASH_MARKS):
-                return code, out
-            lost_start(" ".join(map(str, args)), f"exit code {code}, output {out.strip()!r}")
+            if background:
+                proc = subprocess.Popen([WINE64, *map(str, args)], env=self.env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                wait_for(lambda: proof("") or proc.poll() is not None, timeout=30)
+                code, out = proc.poll(), ""
+            else:
+                code, out = self.call([WINE64, *map(str, args)], timeout=timeout, debug=debug)
+            if proof(out):
+                return proc if background else (code, out)
+            if attempt == 2 or code not in (0, 1) or any(mark in out for mark in CRASH_MARKS):
+                raise ToolError(f"{what} gave no sign that it ran ({proof.__name__}): exit code {code}, "
+                                f"Wine's output:\n{out[-3000:]}")
+            lost_start(what, f"exit code {code}, output {out.strip()!r}")
+
+    def imported(self, out):
+        """reg import's proof: it prints only when it fails, and the text it imports deletes a
+        mark (see import_reg). The query that looks for the mark may be lost too: silence is not
+        absence, so it is a start of its own."""
+        if printed(out):
+            return True
+        code, query = self.start(["reg", "query", r"HKCU\Software\Wine", "/v", IMPORT_MARK])
+        return code == 1 and "Unable to find" in query
 
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
@@ -154,7 +208,7 @@ class Wine:
 
     def temp_folder(self) -> Path:
         """The user's temporary folder, as the programs find it."""
-        code, out = self.tool("cmd", "/c", "echo", "%TEMP%")
+        code, out = self.start(["cmd", "/c", "echo", "%TEMP%"])
         if code != 0 or not out.strip():
             raise ToolError(f"cmd did not echo %TEMP%: exit code {code}, Wine's output:\n{out[-3000:]}")
         return self.unix_path(out.strip().splitlines()[-1].strip())
@@ -169,37 +223,24 @@ class Wine:
     def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None):
         """As run_raw, with rawrun's own measures: the exit code, the run time in microseconds,
         the performance counter at the start with its frequency, and Wine's output (with the
-        traces of the debug channels asked for).
-
-        rawrun writes "started" once it runs and "waiting" while the program runs. When its report
-        stops short of the program's start (no report, or only "started") and Wine ended with 0 or
-        1 without a crash, Wine could not start the program (see lost_start_output): that start
-        alone is tried once more, and said so. Anything else fails with rawrun's report and Wine's output."""
-        for attempt in (1, 2):
-            code, output, report = self._rawrun(program, command_line, cwd, timeout, debug)
-            if len(report) == 4:
-                program_code, micros, started, frequency = (int(v) for v in report)
-                return {"code": program_code, "micros": micros, "started": started, "frequency": frequency,
-                        "output": output}
-            never_started = report in ([], ["started"]) and code in (0, 1)
-            if attempt == 1 and never_started and not any(mark in output for mark in CRASH_MARKS):
-                lost_start(program, f"report {report}, exit code {code}")
-                continue
-            raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
-                            f"Wine's output:\n{output[-3000:]}")
-
-    def _rawrun(self, program, command_line, cwd, timeout, debug):
+        traces of the debug channels asked for). A report that stops short once rawrun started
+        the program fails with the report and Wine's output."""
         work = Path(tempfile.mkdtemp(dir=self.drive_c))
         try:
             result = work / "rc.txt"
             request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
                                  self.win_path(result), command_line])
             (work / "req.txt").write_bytes(request.encode("utf-8"))
-            code, output = self.wine(self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt"),
-                                     timeout=timeout, debug=debug)
-            return code, output, result.read_text().split() if result.exists() else []
+            code, output = self.start([self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt")],
+                                      proof=reported(result), timeout=timeout, debug=debug, label=program)
+            report = words(result)
         finally:
             shutil.rmtree(work, ignore_errors=True)
+        if len(report) != 4:
+            raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
+                            f"Wine's output:\n{output[-3000:]}")
+        program_code, micros, started, frequency = (int(v) for v in report)
+        return {"code": program_code, "micros": micros, "started": started, "frequency": frequency, "output": output}
 
     def run(self, program, tail="", cwd=None, timeout=120):
         """Starts program with its quoted path and the given tail; returns the exit code."""
@@ -211,22 +252,21 @@ class Wine:
         Wine's own certutil reports success and installs nothing."""
         der = self.drive_c / "trusted-root.cer"
         der.write_bytes(ssl.PEM_cert_to_DER_cert(Path(certificate).read_text()))
-        code, output = self.tool(self.build.testbin / "trust.exe", "root", self.win_path(der))
+        code, output = self.start([self.build.testbin / "trust.exe", "root", self.win_path(der)])
         der.unlink()
         assert code == 0, f"trust.exe root ended with {code}:\n{output}"
 
     def open_document(self, path):
         """Opens a document through the shell, as a double-click does; returns once the shell
         has it, not when its program ends. start prints nothing when it succeeds, so cmd echoes
-        a word after it: silence is a start that Wine lost, before the shell was asked."""
-        return self.tool("cmd", "/c", "start", "", self.win_path(path), "&", "echo", "opened")
+        a word after it, which is printed's proof."""
+        return self.start(["cmd", "/c", "start", "", self.win_path(path), "&", "echo", "opened"])
 
     # --- registry ----------------------------------------------------------
     def reg(self, *args):
         """'wine reg' with arguments: (exit code, output). Export prints nothing when it succeeds,
-        so its file is looked for instead; imports go through import_reg."""
-        done = self.unix_path(args[2]).exists if args[0] == "export" else None
-        return self.tool("reg", *args, done=done)
+        so its file is its proof; imports go through import_reg."""
+        return self.start(["reg", *args], proof=wrote(self.unix_path(args[2])) if args[0] == "export" else None)
 
     def reg_query(self, key):
         """Values under HKCU\\key, read with 'wine reg query': {name: (type, text)}."""
@@ -245,7 +285,7 @@ class Wine:
         misprinted by 'wine reg query', so this reads through our own tool."""
         out = Path(tempfile.mkstemp(dir=self.drive_c, suffix=".jsonl")[1])
         try:
-            code, output = self.tool(self.build.testbin / "regdump.exe", key, self.win_path(out))
+            code, output = self.start([self.build.testbin / "regdump.exe", key, self.win_path(out)])
             if code == 1 and "no such key" in output:
                 return {}
             if code != 0:
@@ -266,7 +306,7 @@ class Wine:
     def import_reg(self, text: str):
         """Imports registry text (regedit 5 format), written as UTF-16 so any text survives.
         reg import prints nothing when it succeeds, so the text also deletes a value set just
-        before: its absence shows that the import ran, and the registry is left as it was."""
+        before: its absence shows that the import ran (imported), and the registry is left as it was."""
         self.set_value(IMPORT_MARK, "pending", key="Software\\Wine")
         mark = f'\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n"{IMPORT_MARK}"=-\r\n'
         fd, path = tempfile.mkstemp(dir=self.drive_c, suffix=".reg")
@@ -274,17 +314,8 @@ class Wine:
         try:
             Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text + mark).encode("utf-16"))
 
-            looks = []  # what each look for the mark found
-
-            def marked_gone():  # the query may be lost too: silence is not absence
-                code, out = self.tool("reg", "query", r"HKCU\Software\Wine", "/v", IMPORT_MARK)
-                looks.append(code == 1 and "Unable to find" in out)
-                return looks[-1]
-
-            code, output = self.tool("reg", "import", self.win_path(path), done=marked_gone)
-            # A silent import (its success) has just been judged by tool(): don't look twice.
-            gone = looks[-1] if lost_start_output(output) else marked_gone()
-            assert code == 0 and gone, f"reg import failed ({code}): {output}"
+            code, output = self.start(["reg", "import", self.win_path(path)], proof=self.imported)
+            assert code == 0 and not printed(output), f"reg import failed ({code}): {output}"
         finally:
             os.unlink(path)
 
@@ -328,18 +359,6 @@ def install(wine: Wine, folder_name: str, *files) -> Path:
             source = wine.build.bin / source if (wine.build.bin / source).exists() else wine.build.testbin / source
         shutil.copy2(source, folder / target)
     return folder
-
-
-# What Wine's loader prints when it could not create the process (seen under load); the tool
-# itself never ran.
-START_FAILED = ["Application could not be started, or no application associated with the specified file.",
-                "ShellExecuteEx failed: Internal error."]
-
-
-def lost_start_output(out):
-    """Whether Wine's output is that of a lost start: nothing at all (an empty key's query still
-    prints a blank line), or its loader's report that the process could not be created."""
-    return out == "" or [line.strip() for line in out.splitlines() if line.strip()] == START_FAILED
 
 
 # Every start that Wine lost in this run, for the run's summary: the test's own output is shown
