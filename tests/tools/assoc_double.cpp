@@ -4,6 +4,7 @@
 //   create null              CreateFileAssociation returns null
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdint>
 #include <sstream>
@@ -51,10 +52,7 @@ std::vector<std::vector<std::string>> ReadConfig() {
 
 bool Configured(const std::string& key, const std::string& word) {
   for (const auto& line : ReadConfig()) {
-    if (line[0] != key) continue;
-    for (size_t i = 1; i < line.size(); ++i) {
-      if (line[i] == word) return true;
-    }
+    if (line[0] == key && std::find(line.begin() + 1, line.end(), word) != line.end()) return true;
   }
   return false;
 }

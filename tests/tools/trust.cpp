@@ -28,13 +28,9 @@ struct StoreTraits {
 };
 using ScopedStore = quenvo::ScopedHandle<StoreTraits>;
 
-struct FileCloser {
-  void operator()(FILE* f) const { std::fclose(f); }
-};
-
 std::vector<BYTE> ReadAll(const wchar_t* path) {
   std::vector<BYTE> data;
-  std::unique_ptr<FILE, FileCloser> file(_wfopen(path, L"rb"));
+  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(path, L"rb"), std::fclose);
   if (!file) return data;
   BYTE block[4096];
   for (size_t n; (n = std::fread(block, 1, sizeof block, file.get())) > 0;) data.insert(data.end(), block, block + n);

@@ -28,7 +28,9 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client_profile.h"
@@ -72,40 +74,21 @@ std::string RectJson(const RECT& r) {
          std::to_string(r.bottom) + "]";
 }
 
+// The parts of `text` between separators, empty ones left out.
 std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
   std::vector<std::wstring> parts;
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t end = text.find(separator, start);
-    const std::wstring part = text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+  std::wistringstream in(text);
+  for (std::wstring part; std::getline(in, part, separator);) {
     if (!part.empty()) parts.push_back(part);
-    if (end == std::wstring::npos) break;
-    start = end + 1;
   }
   return parts;
 }
 
 Options ParseOptions() {
   Options o;
-  const struct {
-    const wchar_t* name;
-    std::wstring* field;
-  } texts[] = {{L"--offer-from", &o.offer_from},
-               {L"--url", &o.url},
-               {L"--size", &o.size},
-               {L"--file", &o.file},
-               {L"--t1", &o.t1},
-               {L"--t2", &o.t2},
-               {L"--t3", &o.t3},
-               {L"--art", &o.art},
-               {L"--shots", &o.shots},
-               {L"--report", &o.report}};
   int timeout_ms = static_cast<int>(o.timeout_ms);
-  std::wstring steps;
-  const struct {
-    const wchar_t* name;
-    int* field;
-  } numbers[] = {{L"--scale", &o.scale}, {L"--timeout-ms", &timeout_ms}, {L"--x", &o.x}, {L"--y", &o.y}};
+  using Text = std::pair<const wchar_t*, std::wstring*>;
+  using Number = std::pair<const wchar_t*, int*>;
 
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -117,16 +100,19 @@ Options ParseOptions() {
     }
     if (i + 1 >= argc) break;
     const wchar_t* value = argv[++i];
-    if (name == L"--steps") steps = value;
-    for (const auto& option : texts) {
-      if (name == option.name) *option.field = value;
+    if (name == L"--steps") o.steps = Split(value, L',');
+    for (const auto& [option, field] :
+         {Text{L"--offer-from", &o.offer_from}, Text{L"--url", &o.url}, Text{L"--size", &o.size},
+          Text{L"--file", &o.file}, Text{L"--t1", &o.t1}, Text{L"--t2", &o.t2}, Text{L"--t3", &o.t3},
+          Text{L"--art", &o.art}, Text{L"--shots", &o.shots}, Text{L"--report", &o.report}}) {
+      if (name == option) *field = value;
     }
-    for (const auto& option : numbers) {
-      if (name == option.name) *option.field = _wtoi(value);
+    for (const auto& [option, field] : {Number{L"--scale", &o.scale}, Number{L"--timeout-ms", &timeout_ms},
+                                        Number{L"--x", &o.x}, Number{L"--y", &o.y}}) {
+      if (name == option) *field = _wtoi(value);
     }
   }
   LocalFree(argv);
-  o.steps = Split(steps, L',');
   o.timeout_ms = static_cast<DWORD>(timeout_ms);
   return o;
 }
@@ -219,10 +205,6 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
   return saved;
 }
 
-POINT CentreOf(const RECT& r) {
-  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
 // Runs one step; false when the window is gone and nothing more can be done.
 bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) {
   Report("{\"event\": \"step\", \"step\": " + JsonString(step) + "}");
@@ -230,32 +212,29 @@ bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) 
   const std::wstring verb = step.substr(0, colon);
   const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
   const HWND hwnd = window.m_hWnd;
-  if (verb == L"progress") {
-    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadAdvanced, _wtoi(arg.c_str()));
-  } else if (verb == L"complete") {
-    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedStored);
-  } else if (verb == L"fail") {
-    SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedFailed);
-  } else if (verb == L"result") {
-    SendMessageW(hwnd, WM_DOWNLOAD_RESULT, _wtoi(arg.c_str()), 0);
-  } else if (verb == L"wmclose") {
-    SendMessageW(hwnd, WM_CLOSE, 0, 0);
-  } else if (verb == L"click") {
-    const RECT target = arg == L"install" ? window.m_btnInstall.m_rect : window.m_btnClose.m_rect;
-    const POINT at = CentreOf(target);
+  if (verb == L"progress") SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadAdvanced, _wtoi(arg.c_str()));
+  if (verb == L"complete") SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedStored);
+  if (verb == L"fail") SendMessageW(hwnd, WM_DOWNLOAD_PROGRESS, kDownloadEnded, kEndedFailed);
+  if (verb == L"result") SendMessageW(hwnd, WM_DOWNLOAD_RESULT, _wtoi(arg.c_str()), 0);
+  if (verb == L"wmclose") SendMessageW(hwnd, WM_CLOSE, 0, 0);
+  if (verb == L"click") {
+    const RECT r = arg == L"install" ? window.m_btnInstall.m_rect : window.m_btnClose.m_rect;
+    const POINT at = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};  // the centre
     PostMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
     PostMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
     PostMessageW(hwnd, WM_HARNESS_SYNC, 0, 0);  // both are handled once this one comes round
     return Pump(window, 5000, [] { return false; });
-  } else if (verb == L"wait") {
+  }
+  if (verb == L"wait") {
     const bool failed = arg == L"failed";
     return Pump(window, o.timeout_ms, [&] { return failed ? window.m_nPercent == -1 : window.m_bFinished != 0; });
-  } else if (verb == L"replace") {
+  }
+  if (verb == L"replace") {
     const bool copied = CopyFileW(arg.c_str(), g_profile.updateFilePath.c_str(), /*fail if exists*/ FALSE) != 0;
     Report("{\"event\": \"replaced\", \"copied\": " + std::string(copied ? "true" : "false") + "}");
-  } else if (verb == L"shot") {
-    const std::wstring path = o.shots + L"\\" + arg + L".png";
-    const bool saved = SaveScreenshot(hwnd, path);
+  }
+  if (verb == L"shot") {
+    const bool saved = SaveScreenshot(hwnd, o.shots + L"\\" + arg + L".png");
     Report("{\"event\": \"shot\", \"name\": " + JsonString(arg) + ", \"saved\": " + (saved ? "true" : "false") +
            ", \"percent\": " + std::to_string(window.m_nPercent) +
            ", \"finished\": " + std::to_string(window.m_bFinished) + "}");
@@ -275,8 +254,7 @@ int Run() {
   images.Publish(g_profile);
   const int dpi = ScreenDpi();
   const int scale = o.scale > 0 ? o.scale : ScaleFromDpi(dpi);
-  g_profile.scaleX = scale;
-  g_profile.scaleY = scale;
+  g_profile.scaleX = g_profile.scaleY = scale;
   const bool offered = FillOffer(o);
 
   Report("{\"event\": \"start\", \"gdiplus\": " + std::string(gdiplus.ok() ? "true" : "false") + ", \"images\": " +
@@ -304,16 +282,12 @@ int Run() {
   UpdateWindow(window.m_hWnd);
 
   bool alive = true;
-  for (const std::wstring& step : o.steps) {
-    alive = RunStep(window, o, step);
-    if (!alive) break;
-  }
+  for (size_t i = 0; alive && i < o.steps.size(); ++i) alive = RunStep(window, o, o.steps[i]);
+  const char* why = alive ? "steps-done" : "window-gone";
   if (alive && !o.exit_after_steps) {
-    const bool timed_out = Pump(window, o.timeout_ms, [] { return false; }) && !window.gone();
-    Report(std::string("{\"event\": \"end\", \"why\": \"") + (timed_out ? "timeout" : "window-gone") + "\"}");
-  } else {
-    Report(std::string("{\"event\": \"end\", \"why\": \"") + (alive ? "steps-done" : "window-gone") + "\"}");
+    why = Pump(window, o.timeout_ms, [] { return false; }) && !window.gone() ? "timeout" : "window-gone";
   }
+  Report(std::string("{\"event\": \"end\", \"why\": \"") + why + "\"}");
   if (window.m_hWnd != nullptr) window.DestroyWindow();
   return 0;
 }

@@ -9,20 +9,13 @@ namespace {
 
 const std::wstring kMid = L"0123456789abcdef0123456789abcdef";
 
-ReportValues Sample() {
-  ReportValues v;
-  v.mid = kMid;
-  v.os = L"Windows7";
-  v.ch = L"215";
-  v.fn = L"C%3A%5Cquenvo%5Fch215%2Eexe";
-  v.locale = 1033;
-  v.version = L"2.0.0.2";
-  v.fver = L"1.9.0.1";
-  v.fday = L"2021-3-7";
-  v.rday = L"2021-3-8";
-  v.uac = 1;
-  return v;
+ReportValues Sample() {  // in the order of the query
+  return {kMid,        L"Windows7", L"215", L"C%3A%5Cquenvo%5Fch215%2Eexe", 1033, L"2.0.0.2", L"1.9.0.1",
+          L"2021-3-7", L"2021-3-8", 1};
 }
+// The sample's query before "reg", and from "t" to "fday".
+const std::wstring kHead = L"mid=" + kMid + L"&os=Windows7&c=215&fn=C%3A%5Cquenvo%5Fch215%2Eexe";
+const std::wstring kMiddle = L"&t=1033&version=2.0.0.2&fver=1.9.0.1&fday=2021-3-7";
 
 TEST(FillTemplateTest, FillsFieldsInOrderAndKeepsOtherPercents) {
   EXPECT_EQ(FillTemplate(L"a=%s&b=%d&c=%s", {L"x", L"-5", L""}), L"a=x&b=-5&c=");
@@ -32,28 +25,14 @@ TEST(FillTemplateTest, FillsFieldsInOrderAndKeepsOtherPercents) {
 }
 
 TEST(ReportQueryTest, InstallAndUninstallCarryKeysInOrderWithoutRday) {
-  EXPECT_EQ(InstallQuery(Sample(), true, L"f00d"),
-            L"mid=" + kMid +
-                L"&os=Windows7&c=215&fn=C%3A%5Cquenvo%5Fch215%2Eexe&reg=install&t=1033&version=2.0.0.2"
-                L"&fver=1.9.0.1&fday=2021-3-7&uac=1&flag=f00d");
-  EXPECT_EQ(InstallQuery(Sample(), false, L"f00d"),
-            L"mid=" + kMid +
-                L"&os=Windows7&c=215&fn=C%3A%5Cquenvo%5Fch215%2Eexe&reg=uninstall&t=1033&version=2.0.0.2"
-                L"&fver=1.9.0.1&fday=2021-3-7&uac=1&flag=f00d");
+  EXPECT_EQ(InstallQuery(Sample(), true, L"f00d"), kHead + L"&reg=install" + kMiddle + L"&uac=1&flag=f00d");
+  EXPECT_EQ(InstallQuery(Sample(), false, L"f00d"), kHead + L"&reg=uninstall" + kMiddle + L"&uac=1&flag=f00d");
 }
 
 TEST(ReportQueryTest, RunFamilyCarriesRdayAndVersionQueryHasNoRegOrFlag) {
-  EXPECT_EQ(RunQuery(Sample(), true, L"ab"),
-            L"mid=" + kMid +
-                L"&os=Windows7&c=215&fn=C%3A%5Cquenvo%5Fch215%2Eexe&reg=dayrun&t=1033&version=2.0.0.2"
-                L"&fver=1.9.0.1&fday=2021-3-7&rday=2021-3-8&uac=1&flag=ab");
-  EXPECT_EQ(RunQuery(Sample(), false, L"ab"),
-            L"mid=" + kMid +
-                L"&os=Windows7&c=215&fn=C%3A%5Cquenvo%5Fch215%2Eexe&reg=run&t=1033&version=2.0.0.2"
-                L"&fver=1.9.0.1&fday=2021-3-7&rday=2021-3-8&uac=1&flag=ab");
-  EXPECT_EQ(VersionQuery(Sample()), L"mid=" + kMid +
-                                        L"&os=Windows7&c=215&fn=C%3A%5Cquenvo%5Fch215%2Eexe&t=1033&version=2.0.0.2"
-                                        L"&fver=1.9.0.1&fday=2021-3-7&rday=2021-3-8&uac=1");
+  EXPECT_EQ(RunQuery(Sample(), true, L"ab"), kHead + L"&reg=dayrun" + kMiddle + L"&rday=2021-3-8&uac=1&flag=ab");
+  EXPECT_EQ(RunQuery(Sample(), false, L"ab"), kHead + L"&reg=run" + kMiddle + L"&rday=2021-3-8&uac=1&flag=ab");
+  EXPECT_EQ(VersionQuery(Sample()), kHead + kMiddle + L"&rday=2021-3-8&uac=1");
 }
 
 TEST(ReportQueryTest, ValuesGoInRawWithSignedLocaleAndEmptyFields) {
@@ -96,21 +75,22 @@ TEST(SigningTest, SigningTextHasNoFnAndEndsInTheSecret) {
 // Expected digests computed outside this code base, with Python's hashlib over the
 // code-page 1252 bytes of the signing text.
 TEST(SigningTest, SignatureIsMd5HexOfTheAnsiSigningText) {
+  struct Case {
+    std::wstring mid, os, ch;
+    const wchar_t* event;
+    std::wstring digest;
+  };
   ClientProfile profile(ProfileScope::kAgent);
-  profile.mid = kMid;
-  profile.os = L"Windows7";
-  profile.ch = L"1001";
-  EXPECT_EQ(profile.SignReport(L"install"), L"4d5d2395847f019a758ae57aa64c4d82");
-  profile.os = L"";
-  profile.ch = L"215";
-  EXPECT_EQ(profile.SignReport(L"uninstall"), L"f48b43e5dd002c6a13bfa1b2152e4793");
-  profile.os = L"Windows10";
-  profile.ch = L"ABC";
-  EXPECT_EQ(profile.SignReport(L"run"), L"feb39f4e3331deb29ee78772b6959ca5");
-  profile.mid = L"x";
-  profile.os = L"Vista";
-  profile.ch = L"caf\u00e9";  // one byte 0xE9 in the ANSI code page
-  EXPECT_EQ(profile.SignReport(L"run"), L"fa37b47a13f3f92baa642336465b18a3");
+  for (const Case& c : {Case{kMid, L"Windows7", L"1001", L"install", L"4d5d2395847f019a758ae57aa64c4d82"},
+                        Case{kMid, L"", L"215", L"uninstall", L"f48b43e5dd002c6a13bfa1b2152e4793"},
+                        Case{kMid, L"Windows10", L"ABC", L"run", L"feb39f4e3331deb29ee78772b6959ca5"},
+                        // "caf\u00e9": one byte 0xE9 in the ANSI code page.
+                        Case{L"x", L"Vista", L"caf\u00e9", L"run", L"fa37b47a13f3f92baa642336465b18a3"}}) {
+    profile.mid = c.mid;
+    profile.os = c.os;
+    profile.ch = c.ch;
+    EXPECT_EQ(profile.SignReport(c.event), c.digest) << c.event;
+  }
 }
 
 }  // namespace

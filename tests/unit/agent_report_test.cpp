@@ -71,12 +71,15 @@ class ReportTest : public ScratchHiveTest {
     for (const Sent& s : g_sent) urls.push_back(s.url);
     return urls;
   }
-  std::wstring Query(const wchar_t* reg, bool rday) const {
+  // The address of the report `reg`, signed as `event`; without them, of the version query.
+  std::wstring Url(const wchar_t* reg, bool rday, const wchar_t* event = nullptr) const {
     const ClientProfile& p = *profile_;
-    return L"mid=" + p.mid + L"&os=" + p.os + L"&c=" + p.ch + L"&fn=" + p.fn +
-           (reg ? std::wstring(L"&reg=") + reg : L"") + L"&t=" + std::to_wstring(GetSystemDefaultLCID()) +
-           L"&version=2.0.0.2&fver=" + p.fver + L"&fday=" + p.fday + (rday ? L"&rday=" + p.today : L"") + L"&uac=" +
-           std::to_wstring(p.uac);
+    const std::wstring query =
+        L"mid=" + p.mid + L"&os=" + p.os + L"&c=" + p.ch + L"&fn=" + p.fn + (reg ? std::wstring(L"&reg=") + reg : L"") +
+        L"&t=" + std::to_wstring(GetSystemDefaultLCID()) + L"&version=2.0.0.2&fver=" + p.fver + L"&fday=" + p.fday +
+        (rday ? L"&rday=" + p.today : L"") + L"&uac=" + std::to_wstring(p.uac);
+    return reg ? L"http://stat.quenvo.com/stat.php?" + query + L"&flag=" + p.SignReport(event)
+               : L"http://update.quenvo.com/version.php?" + query;
   }
 
   ClientProfile* profile_ = nullptr;
@@ -93,8 +96,7 @@ TEST_F(ReportTest, InstallMarkIsTwoBytesAndWrittenBeforeTheOneRequest) {
   EXPECT_EQ(g_writes[0].bytes, 2u);  // "1" without a NUL
   ASSERT_EQ(g_sent.size(), 1u);
   EXPECT_EQ(g_sent[0].install, L"1");  // already marked when the request left
-  EXPECT_EQ(g_sent[0].url, L"http://stat.quenvo.com/stat.php?" + Query(L"install", false) + L"&flag=" +
-                               profile_->SignReport(L"install"));
+  EXPECT_EQ(g_sent[0].url, Url(L"install", false, L"install"));
 }
 
 TEST_F(ReportTest, AnyStoredInstallTextSuppressesTheReport) {
@@ -111,8 +113,7 @@ TEST_F(ReportTest, InstallUninstallInstallSendsOneInstallAndLeavesTheMark) {
   profile_->ReportInstallEvent(false);
   profile_->ReportInstallEvent(true);
   profile_->ReportInstallEvent(false);
-  const std::wstring uninstall =
-      L"http://stat.quenvo.com/stat.php?" + Query(L"uninstall", false) + L"&flag=" + profile_->SignReport(L"uninstall");
+  const std::wstring uninstall = Url(L"uninstall", false, L"uninstall");
   ASSERT_EQ(g_sent.size(), 3u);
   EXPECT_NE(g_sent[0].url.find(L"&reg=install&"), std::wstring::npos);
   EXPECT_EQ(g_sent[1].url, uninstall);
@@ -124,12 +125,8 @@ TEST_F(ReportTest, InstallUninstallInstallSendsOneInstallAndLeavesTheMark) {
 TEST_F(ReportTest, FirstRunOfTheDaySendsThreeRequestsAfterMarkingTheDay) {
   g_versionReply = L"v=1.0.0.3**";
   EXPECT_EQ(profile_->ReportRun(), 0);
-  const std::wstring flag = profile_->SignReport(L"run");
-  EXPECT_EQ(Urls(), (std::vector<std::wstring>{
-                        L"http://stat.quenvo.com/stat.php?" + Query(L"dayrun", true) + L"&flag=" + flag,
-                        L"http://stat.quenvo.com/stat.php?" + Query(L"run", true) + L"&flag=" + flag,
-                        L"http://update.quenvo.com/version.php?" + Query(nullptr, true),
-                    }));
+  EXPECT_EQ(Urls(),
+            (std::vector<std::wstring>{Url(L"dayrun", true, L"run"), Url(L"run", true, L"run"), Url(nullptr, true)}));
   EXPECT_EQ(g_sent[0].rday, L"");  // the daily report goes before the day is looked at
   EXPECT_EQ(g_sent[1].rday, profile_->today);
   ASSERT_EQ(g_writes.size(), 1u);
@@ -138,8 +135,7 @@ TEST_F(ReportTest, FirstRunOfTheDaySendsThreeRequestsAfterMarkingTheDay) {
 
   g_sent.clear();
   EXPECT_EQ(profile_->ReportRun(), 0);  // same day: the daily report only
-  EXPECT_EQ(Urls(), (std::vector<std::wstring>{L"http://stat.quenvo.com/stat.php?" + Query(L"dayrun", true) +
-                                               L"&flag=" + flag}));
+  EXPECT_EQ(Urls(), (std::vector<std::wstring>{Url(L"dayrun", true, L"run")}));
 
   Put(L"rday", L"2000-1-1");  // another day, even an earlier one, is a new day
   g_sent.clear();
@@ -149,8 +145,7 @@ TEST_F(ReportTest, FirstRunOfTheDaySendsThreeRequestsAfterMarkingTheDay) {
 }
 
 TEST_F(ReportTest, NewerVersionRecordsTheOfferAndClearsTheTarget) {
-  const std::wstring temp = TempFolder();
-  const std::wstring target = temp + L"agent_report_test_setup.exe";
+  const std::wstring target = TempFolder() + L"agent_report_test_setup.exe";
   Touch(target);
   g_versionReply =
       L"t1=Update ready**t2=Faster**t3=Safer**v=1.0.0.4**sz=4096**"
@@ -178,8 +173,7 @@ TEST_F(ReportTest, VersionsNotNewerRecordNothing) {
 }
 
 TEST_F(ReportTest, UnsafeFileNameRecordsTheTextsButPreparesNoTarget) {
-  const std::wstring temp = TempFolder();
-  const std::wstring outside = temp + L"..\\agent_report_test_victim.txt";
+  const std::wstring outside = TempFolder() + L"..\\agent_report_test_victim.txt";
   Touch(outside);
   for (const wchar_t* url : {L"http://d/f/..\\agent_report_test_victim.txt", L"http://d/f/..", L"http://d/f/",
                              L"agent_report_test_victim.txt", L"http://d/f/C:agent_report_test_victim.txt"}) {

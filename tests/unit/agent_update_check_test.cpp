@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "reply_buffer.h"
 #include "update_offer.h"
@@ -12,14 +13,14 @@ namespace {
 
 // --- the version reply ------------------------------------------------------
 
+// The offer's fields: version, the three texts, address, size.
+std::vector<std::wstring> Fields(const UpdateOffer& o) {
+  return {o.version, o.text1, o.text2, o.text3, o.url, o.size};
+}
+
 TEST(VersionReplyTest, ReadsEveryFieldInAnyOrder) {
-  const UpdateOffer offer = ParseVersionReply(L"sz=1234**u=http://dl/f/Setup.exe**t3=c**t2=b**t1=New!**v=1.0.0.4**");
-  EXPECT_EQ(offer.version, L"1.0.0.4");
-  EXPECT_EQ(offer.text1, L"New!");
-  EXPECT_EQ(offer.text2, L"b");
-  EXPECT_EQ(offer.text3, L"c");
-  EXPECT_EQ(offer.url, L"http://dl/f/Setup.exe");
-  EXPECT_EQ(offer.size, L"1234");
+  EXPECT_EQ(Fields(ParseVersionReply(L"sz=1234**u=http://dl/f/Setup.exe**t3=c**t2=b**t1=New!**v=1.0.0.4**")),
+            (std::vector<std::wstring>{L"1.0.0.4", L"New!", L"b", L"c", L"http://dl/f/Setup.exe", L"1234"}));
 }
 
 TEST(VersionReplyTest, KeyInsideAnEarlierValueIsFoundThere) {
@@ -32,11 +33,9 @@ TEST(VersionReplyTest, KeyInsideAnEarlierValueIsFoundThere) {
 }
 
 TEST(VersionReplyTest, FieldWithoutItsClosingMarkOrMissingIsEmpty) {
-  UpdateOffer offer = ParseVersionReply(L"v=2**t1=a**u=http://d/s.exe**sz=99");
-  EXPECT_EQ(offer.size, L"");  // the last field needs its "**" too
-  EXPECT_EQ(offer.text2, L"");
-  EXPECT_EQ(offer.text3, L"");
-  EXPECT_EQ(offer.url, L"http://d/s.exe");
+  // The last field needs its "**" too.
+  EXPECT_EQ(Fields(ParseVersionReply(L"v=2**t1=a**u=http://d/s.exe**sz=99")),
+            (std::vector<std::wstring>{L"2", L"a", L"", L"", L"http://d/s.exe", L""}));
   EXPECT_EQ(ParseVersionReply(L"v=1.0.0.4").version, L"");
   EXPECT_EQ(ParseVersionReply(L"error").version, L"");
   EXPECT_EQ(ParseVersionReply(L"").url, L"");

@@ -33,10 +33,11 @@ TEST(ProgIdTest, ExtensionsThatCouldNameAnotherKeyAreRefused) {
 }
 
 TEST(ProgIdTest, IdentifiersMustNameAKey) {
-  EXPECT_FALSE(IsUsableIdentifier(nullptr));
-  EXPECT_FALSE(IsUsableIdentifier(L""));
-  EXPECT_FALSE(IsUsableIdentifier(L"a\\b"));
-  EXPECT_FALSE(IsUsableIdentifier(std::wstring(65, L'q').c_str()));
+  const std::wstring overlong(65, L'q');
+  const wchar_t* bad[] = {nullptr, L"", L"a\\b", overlong.c_str()};
+  for (const wchar_t* identifier : bad) {
+    EXPECT_FALSE(IsUsableIdentifier(identifier)) << (identifier ? identifier : L"(null)");
+  }
   EXPECT_TRUE(IsUsableIdentifier(L"Quenvo2021"));
   EXPECT_EQ(ProgIdFor(L"", L".doc"), L"");
 }
@@ -73,24 +74,26 @@ struct Value {
   bool found = false;
   DWORD type = 0;
   std::vector<BYTE> data;
-  std::wstring Text() const {
-    std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2);
-    return text;
-  }
+  std::wstring Text() const { return {reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2}; }
 };
 
 Value Read(const std::wstring& key, const wchar_t* name) {
   Value v;
   DWORD size = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, nullptr, &size) !=
-      ERROR_SUCCESS) {
-    return v;
-  }
+  const auto get = [&](void* data) {
+    return RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, data, &size) ==
+           ERROR_SUCCESS;
+  };
+  if (!get(nullptr)) return v;  // the size first
   v.data.resize(size);
-  v.found = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &v.type, v.data.data(),
-                         &size) == ERROR_SUCCESS;
+  v.found = get(v.data.data());
   v.data.resize(size);
   return v;
+}
+
+bool KeyExists(const std::wstring& key) {
+  quenvo::ScopedKey opened;
+  return RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Receive()) == ERROR_SUCCESS;
 }
 
 std::wstring SzWithNul(const std::wstring& text) {
@@ -108,6 +111,7 @@ class ComponentTest : public ::testing::Test {
   void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
 
   FileAssociationComponent component_{L"Quenvo2021", kClasses};
+  const std::wstring classes_ = kClasses;
   const std::wstring handler_ = SelfPath();
   const std::wstring icon_ = L"C:\\Program Files\\quenvo suite\\icon\\doc.ico";
   int Associate(const wchar_t* extension, const std::wstring& handler) {
@@ -121,16 +125,15 @@ TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
   EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
   EXPECT_NE(Associate(L".docx", handler_), 0);
 
-  const std::wstring classes = kClasses;
-  const Value extension = Read(classes + L"\\.docx", nullptr);
+  const Value extension = Read(classes_ + L"\\.docx", nullptr);
   EXPECT_EQ(extension.type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(extension.Text(), SzWithNul(L"Quenvo2021.docx"));
-  const Value openWith = Read(classes + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx");
+  const Value openWith = Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx");
   EXPECT_TRUE(openWith.found);
   EXPECT_EQ(openWith.type, static_cast<DWORD>(REG_NONE));
   EXPECT_TRUE(openWith.data.empty());
-  EXPECT_EQ(Read(classes + L"\\Quenvo2021.docx\\DefaultIcon", nullptr).Text(), SzWithNul(icon_));
-  const Value command = Read(classes + L"\\Quenvo2021.docx\\shell\\open\\command", nullptr);
+  EXPECT_EQ(Read(classes_ + L"\\Quenvo2021.docx\\DefaultIcon", nullptr).Text(), SzWithNul(icon_));
+  const Value command = Read(classes_ + L"\\Quenvo2021.docx\\shell\\open\\command", nullptr);
   EXPECT_EQ(command.type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(command.Text(), SzWithNul(L"\"" + handler_ + L"\" \"%1\""));
 
@@ -140,24 +143,21 @@ TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
 
 TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
   ASSERT_NE(Associate(L".xls", handler_), 0);
-  const std::wstring classes = kClasses;
+  // Whether .xls is ours once `key`, below the classes, has `text` as its default.
+  const auto associatedWith = [&](const wchar_t* key, const std::wstring& text, DWORD type = REG_SZ) {
+    PutDefault(classes_ + key, text, type);
+    return component_.IsAssociated(L".xls") != 0;
+  };
+  const wchar_t* command = L"\\Quenvo2021.xls\\shell\\open\\command";
 
-  PutDefault(classes + L"\\.xls", L"Other.Sheet");
-  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
-  PutDefault(classes + L"\\.xls", L"QUENVO2021.XLS");  // key names compare without case
-  EXPECT_NE(component_.IsAssociated(L".xls"), 0);
-
-  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"\"C:\\gone\\Quenvodef.exe\" \"%1\"");
-  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
-  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"\"C:\\windows\" \"%1\"");  // a folder
-  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
-  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"\"%SystemRoot%\\notepad.exe\" \"%1\"",
-             REG_EXPAND_SZ);
-  EXPECT_NE(component_.IsAssociated(L".xls"), 0);
+  EXPECT_FALSE(associatedWith(L"\\.xls", L"Other.Sheet"));
+  EXPECT_TRUE(associatedWith(L"\\.xls", L"QUENVO2021.XLS"));  // key names compare without case
+  EXPECT_FALSE(associatedWith(command, L"\"C:\\gone\\Quenvodef.exe\" \"%1\""));
+  EXPECT_FALSE(associatedWith(command, L"\"C:\\windows\" \"%1\""));  // a folder
+  EXPECT_TRUE(associatedWith(command, L"\"%SystemRoot%\\notepad.exe\" \"%1\"", REG_EXPAND_SZ));
 
   // Associating again repairs the command.
-  PutDefault(classes + L"\\Quenvo2021.xls\\shell\\open\\command", L"");
-  EXPECT_EQ(component_.IsAssociated(L".xls"), 0);
+  EXPECT_FALSE(associatedWith(command, L""));
   EXPECT_NE(Associate(L".xls", handler_), 0);
   EXPECT_NE(component_.IsAssociated(L".xls"), 0);
 }
@@ -171,8 +171,7 @@ TEST_F(ComponentTest, UnusableRecordsWriteNothing) {
   EXPECT_EQ(component_.Associate(nullptr), 0);
   const FileAssociationItem noPaths = {L".doc", nullptr, nullptr, nullptr};
   EXPECT_EQ(component_.Associate(&noPaths), 0);
-  HKEY key = nullptr;
-  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kTestRoot, 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_FALSE(KeyExists(kTestRoot));
   EXPECT_EQ(component_.IsAssociated(nullptr), 0);
   EXPECT_EQ(component_.IsAssociated(L".\\..\\Escape"), 0);
 }
@@ -190,21 +189,14 @@ TEST_F(ComponentTest, IdentifierAndProgIdSlots) {
 }
 
 TEST_F(ComponentTest, StoreReadsOnlyTextDefaults) {
-  const std::wstring classes = kClasses;
-  RegSetKeyValueW(HKEY_CURRENT_USER, (classes + L"\\.bin").c_str(), nullptr, REG_BINARY, "ab", 2);
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.bin").c_str(), nullptr, REG_BINARY, "ab", 2);
   // Text stored without its NUL still reads whole.
-  RegSetKeyValueW(HKEY_CURRENT_USER, (classes + L"\\.raw").c_str(), nullptr, REG_SZ, L"abc", 6);
-  HKEY root = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ, &root), ERROR_SUCCESS);
-  EXPECT_EQ(ReadDefaultText(root, L".bin"), L"");
-  EXPECT_EQ(ReadDefaultText(root, L".raw"), L"abc");
-  EXPECT_EQ(ReadDefaultText(root, L".missing"), L"");
-  RegCloseKey(root);
-}
-
-bool KeyExists(const std::wstring& key) {
-  quenvo::ScopedKey opened;
-  return RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Receive()) == ERROR_SUCCESS;
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.raw").c_str(), nullptr, REG_SZ, L"abc", 6);
+  quenvo::ScopedKey root;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ, root.Receive()), ERROR_SUCCESS);
+  EXPECT_EQ(ReadDefaultText(root.Get(), L".bin"), L"");
+  EXPECT_EQ(ReadDefaultText(root.Get(), L".raw"), L"abc");
+  EXPECT_EQ(ReadDefaultText(root.Get(), L".missing"), L"");
 }
 
 TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
@@ -212,11 +204,10 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
   ASSERT_NE(Associate(L".xls", handler_), 0);
   ASSERT_NE(Associate(L".xlsx", handler_), 0);
   ASSERT_NE(Associate(L".ppt", L"C:\\another installation\\Quenvodef.exe"), 0);
-  const std::wstring classes = kClasses;
-  PutDefault(classes + L"\\.xls", L"Other.Sheet");  // since then, the user chose another program
-  RegSetKeyValueW(HKEY_CURRENT_USER, (classes + L"\\.docx\\OpenWithProgids").c_str(), L"Other.Doc", REG_NONE, nullptr,
+  PutDefault(classes_ + L"\\.xls", L"Other.Sheet");  // since then, the user chose another program
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.docx\\OpenWithProgids").c_str(), L"Other.Doc", REG_NONE, nullptr,
                   0);
-  PutDefault(classes + L"\\Other.Doc\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
+  PutDefault(classes_ + L"\\Other.Doc\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
 
   quenvo::ScopedKey root;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ | KEY_WRITE, root.Receive()), ERROR_SUCCESS);
@@ -224,19 +215,19 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
   EXPECT_EQ(RemoveAssociations(root.Get(), L"Quenvo2021", handler_), 0);
 
   for (const wchar_t* extension : {L".docx", L".xls", L".xlsx"}) {
-    EXPECT_FALSE(KeyExists(classes + L"\\Quenvo2021" + extension)) << extension;
+    EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021" + extension)) << extension;
   }
-  EXPECT_FALSE(KeyExists(classes + L"\\.xlsx"));  // nothing else was in it
-  EXPECT_FALSE(Read(classes + L"\\.docx", nullptr).found);
-  EXPECT_FALSE(Read(classes + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
-  EXPECT_TRUE(Read(classes + L"\\.docx\\OpenWithProgids", L"Other.Doc").found);
-  EXPECT_TRUE(KeyExists(classes + L"\\Other.Doc\\shell\\open\\command"));
-  EXPECT_EQ(Read(classes + L"\\.xls", nullptr).Text(), SzWithNul(L"Other.Sheet"));
-  EXPECT_FALSE(KeyExists(classes + L"\\.xls\\OpenWithProgids"));
+  EXPECT_FALSE(KeyExists(classes_ + L"\\.xlsx"));  // nothing else was in it
+  EXPECT_FALSE(Read(classes_ + L"\\.docx", nullptr).found);
+  EXPECT_FALSE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
+  EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Other.Doc").found);
+  EXPECT_TRUE(KeyExists(classes_ + L"\\Other.Doc\\shell\\open\\command"));
+  EXPECT_EQ(Read(classes_ + L"\\.xls", nullptr).Text(), SzWithNul(L"Other.Sheet"));
+  EXPECT_FALSE(KeyExists(classes_ + L"\\.xls\\OpenWithProgids"));
   // Another installation's association stays whole.
-  EXPECT_EQ(Read(classes + L"\\.ppt", nullptr).Text(), SzWithNul(L"Quenvo2021.ppt"));
-  EXPECT_TRUE(Read(classes + L"\\.ppt\\OpenWithProgids", L"Quenvo2021.ppt").found);
-  EXPECT_TRUE(KeyExists(classes + L"\\Quenvo2021.ppt\\DefaultIcon"));
+  EXPECT_EQ(Read(classes_ + L"\\.ppt", nullptr).Text(), SzWithNul(L"Quenvo2021.ppt"));
+  EXPECT_TRUE(Read(classes_ + L"\\.ppt\\OpenWithProgids", L"Quenvo2021.ppt").found);
+  EXPECT_TRUE(KeyExists(classes_ + L"\\Quenvo2021.ppt\\DefaultIcon"));
 }
 
 // --- the built FileAssociation.dll, called the way the registrar calls it -----------------------

@@ -43,7 +43,8 @@ class StoredFileTest : public ::testing::Test {
   void SetUp() override {
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
-    path_ = std::wstring(folder) + L"installer_check_test.exe";
+    folder_ = folder;
+    path_ = folder_ + L"installer_check_test.exe";
     const HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
@@ -56,7 +57,7 @@ class StoredFileTest : public ::testing::Test {
     SetSignatureReader(previous_);
     DeleteFileW(path_.c_str());
   }
-  std::wstring path_;
+  std::wstring folder_, path_;
   SignatureReader previous_ = nullptr;
 };
 
@@ -67,9 +68,7 @@ TEST_F(StoredFileTest, TheSizeTextMustMatchBeforeTheSignatureIsRead) {
     EXPECT_FALSE(IsOfferedInstaller(path_, offered)) << testing::PrintToString(std::wstring(offered));
   }
   EXPECT_FALSE(IsOfferedInstaller(path_ + L".missing", L"0"));
-  wchar_t folder[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, folder);
-  EXPECT_FALSE(IsOfferedInstaller(folder, L"0"));  // a folder is no file, whatever its size
+  EXPECT_FALSE(IsOfferedInstaller(folder_, L"0"));  // a folder is no file, whatever its size
   EXPECT_EQ(g_reads, 1);
 }
 

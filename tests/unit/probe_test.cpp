@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "adapter_probe.h"
 #include "machine_id.h"
@@ -11,22 +12,18 @@
 
 TEST(OsName, TableLookup) {
   const BYTE ws = VER_NT_WORKSTATION, server = 3;
-  EXPECT_STREQ(LookupOsName(4, 10, VER_PLATFORM_WIN32_WINDOWS, 0), L"Windows98");
-  EXPECT_STREQ(LookupOsName(4, 0, VER_PLATFORM_WIN32_NT, ws), L"WindowsNT");
-  EXPECT_STREQ(LookupOsName(4, 0, 0, ws), L"");  // platform 0 has no row
-  EXPECT_STREQ(LookupOsName(5, 1, 2, ws), L"WindowsXP");
-  EXPECT_STREQ(LookupOsName(5, 2, 2, ws), L"Windows2003");
-  EXPECT_STREQ(LookupOsName(5, 2, 2, server), L"Windows2003");
-  EXPECT_STREQ(LookupOsName(6, 0, 2, server), L"Vista");
-  EXPECT_STREQ(LookupOsName(6, 1, 2, ws), L"Windows7");
-  EXPECT_STREQ(LookupOsName(6, 1, 2, 0), L"Windows2008");  // only the basic record: product type 0
-  EXPECT_STREQ(LookupOsName(6, 2, 2, ws), L"Windows8");
-  EXPECT_STREQ(LookupOsName(6, 3, 2, ws), L"Windows8");
-  EXPECT_STREQ(LookupOsName(6, 3, 2, server), L"Windows Server 2012 R2");
-  EXPECT_STREQ(LookupOsName(10, 0, 2, ws), L"Windows10");
-  EXPECT_STREQ(LookupOsName(10, 0, 2, server), L"");
-  EXPECT_STREQ(LookupOsName(6, 4, 2, ws), L"");
-  EXPECT_STREQ(LookupOsName(3, 51, 2, ws), L"");
+  using Os = std::tuple<DWORD, DWORD, DWORD, BYTE, const wchar_t*>;  // major, minor, platform, product type, name
+  // Platform 0 has no row; Windows2008 is 6.1 with only the basic record: product type 0.
+  for (const auto& [major, minor, platform, product, name] :
+       {Os{4, 10, VER_PLATFORM_WIN32_WINDOWS, 0, L"Windows98"}, Os{4, 0, VER_PLATFORM_WIN32_NT, ws, L"WindowsNT"},
+        Os{4, 0, 0, ws, L""}, Os{5, 1, 2, ws, L"WindowsXP"}, Os{5, 2, 2, ws, L"Windows2003"},
+        Os{5, 2, 2, server, L"Windows2003"}, Os{6, 0, 2, server, L"Vista"}, Os{6, 1, 2, ws, L"Windows7"},
+        Os{6, 1, 2, 0, L"Windows2008"}, Os{6, 2, 2, ws, L"Windows8"}, Os{6, 3, 2, ws, L"Windows8"},
+        Os{6, 3, 2, server, L"Windows Server 2012 R2"}, Os{10, 0, 2, ws, L"Windows10"}, Os{10, 0, 2, server, L""},
+        Os{6, 4, 2, ws, L""}, Os{3, 51, 2, ws, L""}}) {
+    EXPECT_STREQ(LookupOsName(major, minor, platform, product), name)
+        << major << "." << minor << ", platform " << platform << ", product type " << int{product};
+  }
 }
 
 TEST(OsName, ThisWineReportsWindows7AndTruncatesToCapacity) {
@@ -44,11 +41,9 @@ TEST(Uac, FreshPrefixHasItOff) {
 
 TEST(Adapter, PnpInstanceIdMustNamePciBeforeTheFirstBackslash) {
   EXPECT_TRUE(IsPciInstanceId("PCI\\VEN_8086&DEV_100E\\3&1"));
-  EXPECT_FALSE(IsPciInstanceId("ROOT\\NET\\0000"));
-  EXPECT_FALSE(IsPciInstanceId("PCIX\\VEN_1"));
-  EXPECT_FALSE(IsPciInstanceId("pci\\VEN_1"));
-  EXPECT_FALSE(IsPciInstanceId("PCI"));
-  EXPECT_FALSE(IsPciInstanceId(""));
+  for (const char* id : {"ROOT\\NET\\0000", "PCIX\\VEN_1", "pci\\VEN_1", "PCI", ""}) {
+    EXPECT_FALSE(IsPciInstanceId(id)) << id;
+  }
 }
 
 TEST(Adapter, FirstQualifyingAdapterWins) {

@@ -135,8 +135,7 @@ TEST(PathTest, HandlerAndIconPathsFollowTheFolder) {
 
 // --- the process-wide component -------------------------------------------------------------
 
-int g_finds = 0;
-int g_creates = 0;
+int g_finds = 0, g_creates = 0;
 std::wstring g_identifier;
 FakeAssociation g_fake({});
 IFileAssociation* g_created = nullptr;
@@ -149,10 +148,6 @@ IFileAssociation* __cdecl Create(const wchar_t* identifier) {
 CreateFileAssociationFn FindFactory() {
   ++g_finds;
   return Create;
-}
-CreateFileAssociationFn FindNothing() {
-  ++g_finds;
-  return nullptr;
 }
 
 class SlotTest : public ::testing::Test {
@@ -175,7 +170,7 @@ TEST_F(SlotTest, TheComponentIsCreatedOnceWithTheIdentifierAndReused) {
 
 TEST_F(SlotTest, AMissingLibraryOrExportLeavesTheSlotEmpty) {
   ComponentSlot slot;
-  EXPECT_EQ(slot.Obtain(FindNothing), nullptr);
+  EXPECT_EQ(slot.Obtain([]() -> CreateFileAssociationFn { return nullptr; }), nullptr);
   EXPECT_EQ(g_creates, 0);
   EXPECT_EQ(slot.Obtain(FindFactory), &g_fake);
 }

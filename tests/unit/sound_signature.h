@@ -7,10 +7,5 @@
 #include "installer_check.h"
 
 inline SignatureFacts SoundSignatureBy(const std::wstring& signer) {
-  SignatureFacts facts;
-  facts.trust = ERROR_SUCCESS;
-  facts.chain_errors = CERT_TRUST_NO_ERROR;
-  facts.code_signing = true;
-  facts.signer = signer;
-  return facts;
+  return {ERROR_SUCCESS, CERT_TRUST_NO_ERROR, /*code_signing*/ true, signer};
 }

@@ -40,10 +40,9 @@ TEST(Profile, ChannelComesFromTheLoweredInstallerName) {
   EXPECT_EQ(DeriveChannel(L"quenvo_ch12.exe.exe"), L"12");
   EXPECT_EQ(DeriveChannel(L"quenvo_ch3.exe quenvo_ch4.exe"), L"3");
   EXPECT_EQ(DeriveChannel(L"quenvo_chAB.exe"), L"ab");
-  EXPECT_EQ(DeriveChannel(L"quenvo_ch.exe"), L"1001");
-  EXPECT_EQ(DeriveChannel(L"quenvo_ch12"), L"1001");
-  EXPECT_EQ(DeriveChannel(L"setup.exe"), L"1001");
-  EXPECT_EQ(DeriveChannel(L""), L"1001");
+  for (const wchar_t* name : {L"quenvo_ch.exe", L"quenvo_ch12", L"setup.exe", L""}) {
+    EXPECT_EQ(DeriveChannel(name), L"1001") << testing::PrintToString(std::wstring(name));
+  }
 }
 
 TEST(Profile, InstallerNameIsEncodedUnchanged) {
@@ -69,9 +68,7 @@ TEST(CommandLineTail, DropsTheNameAndTheBlanksBehindIt) {
   EXPECT_STREQ(CommandLineTail(L"C:\\a b\\Q.exe x"), L"b\\Q.exe x");  // unquoted: ends at the first blank
   EXPECT_STREQ(CommandLineTail(L"\"C:\\a\\Q.exe\""), L"");
   EXPECT_STREQ(CommandLineTail(L"\"C:\\a\\Q.exe\"tail"), L"");  // no blank: all of it is the name
-  EXPECT_STREQ(CommandLineTail(L"Q.exe\x01\x1f"
-                               L"doc"),
-               L"doc");  // every control character ends the name
+  EXPECT_STREQ(CommandLineTail(L"Q.exe\001\037doc"), L"doc");   // every control character ends the name
   EXPECT_STREQ(CommandLineTail(L"Q\"a b\"c d"), L"d");
   EXPECT_STREQ(CommandLineTail(L""), L"");
   EXPECT_STREQ(CommandLineTail(nullptr), L"");

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "gdiplus_include.h"
@@ -56,9 +59,8 @@ class ButtonTest : public ::testing::Test {
   void TearDown() override { SetPngButtonParentCalls(previous_); }
 
   static int Count(UINT message) {
-    int count = 0;
-    for (const Call& call : g_calls) count += call.message == message ? 1 : 0;
-    return count;
+    return static_cast<int>(
+        std::count_if(g_calls.begin(), g_calls.end(), [&](const Call& c) { return c.message == message; }));
   }
   // Every invalidation so far covered the button's rectangle without erasing.
   void ExpectInvalidations(int expected) {
@@ -70,13 +72,11 @@ class ButtonTest : public ::testing::Test {
     }
   }
 
-  static ULONG_PTR token_;
+  static inline ULONG_PTR token_ = 0;
   PngButtonParentCalls previous_ = {};
   CPngButton button_;
-  const POINT inside_ = {20, 30};
-  const POINT outside_ = {100, 90};
+  const POINT inside_ = {20, 30}, outside_ = {100, 90};
 };
-ULONG_PTR ButtonTest::token_ = 0;
 
 TEST_F(ButtonTest, StartsWithTheDocumentedDefaults) {
   const CPngButton fresh;
@@ -143,10 +143,7 @@ TEST_F(ButtonTest, EnteringTwicePostsOneHover) {
 }
 
 TEST_F(ButtonTest, RightAndBottomEdgesAreOutside) {
-  const POINT right_edge = {40, 30};
-  const POINT bottom_edge = {20, 50};
-  const POINT top_left = {10, 20};
-  const POINT last_inside = {39, 49};
+  const POINT right_edge = {40, 30}, bottom_edge = {20, 50}, top_left = {10, 20}, last_inside = {39, 49};
   EXPECT_FALSE(button_.OnLButtonDown(0, &right_edge));
   EXPECT_FALSE(button_.OnLButtonDown(0, &bottom_edge));
   EXPECT_FALSE(button_.OnMouseMove(0, &right_edge));
@@ -185,15 +182,13 @@ TEST_F(ButtonTest, NoCommandOnceTheParentIsGone) {
 }
 
 TEST_F(ButtonTest, SetFramesTakesNormalForMinusOne) {
+  const auto frames = [this] {  // normal, pressed, hover, disabled
+    return std::tuple(button_.m_nFrameNormal, button_.m_nFramePressed, button_.m_nFrameHover, button_.m_nFrameDisabled);
+  };
   button_.SetFrames(0, 2, 1, -1);
-  EXPECT_EQ(button_.m_nFrameNormal, 0);
-  EXPECT_EQ(button_.m_nFramePressed, 2);
-  EXPECT_EQ(button_.m_nFrameHover, 1);
-  EXPECT_EQ(button_.m_nFrameDisabled, 0);
+  EXPECT_EQ(frames(), std::tuple(0, 2, 1, 0));
   button_.SetFrames(1, -1, -1, 2);
-  EXPECT_EQ(button_.m_nFramePressed, 1);
-  EXPECT_EQ(button_.m_nFrameHover, 1);
-  EXPECT_EQ(button_.m_nFrameDisabled, 2);
+  EXPECT_EQ(frames(), std::tuple(1, 1, 1, 2));
 }
 
 TEST(ButtonFrames, PriorityIsDisabledPressedHoverNormal) {
@@ -210,19 +205,18 @@ TEST(ButtonFrames, HundredPixelsInThreeFrames) {
   EXPECT_EQ(PngButtonFrameX(2, 100, 0), 0);
 }
 
-// A strip whose columns are coloured by the frame they belong to, as the drawing should see them.
-std::unique_ptr<Gdiplus::Bitmap> Strip(int width, int height, int frames, const Gdiplus::Color* colours) {
+constexpr Gdiplus::ARGB kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kWhite = 0xFFFFFFFF;
+
+// A strip in thirds, red, green and blue, the last taking the remainder: three frames as the
+// drawing should see them, or one frame's caps and middle.
+std::unique_ptr<Gdiplus::Bitmap> Strip(int width, int height) {
+  const Gdiplus::ARGB colours[] = {kRed, kGreen, kBlue};
   auto strip = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
   for (int x = 0; x < width; ++x) {
-    const int frame = std::min(x / (width / frames), frames - 1);
-    for (int y = 0; y < height; ++y) strip->SetPixel(x, y, colours[frame]);
+    for (int y = 0; y < height; ++y) strip->SetPixel(x, y, Gdiplus::Color(colours[std::min(x / (width / 3), 2)]));
   }
   return strip;
 }
-
-const Gdiplus::Color kRed(255, 255, 0, 0);
-const Gdiplus::Color kGreen(255, 0, 255, 0);
-const Gdiplus::Color kBlue(255, 0, 0, 255);
 
 class ButtonDrawTest : public ButtonTest {
  protected:
@@ -230,7 +224,7 @@ class ButtonDrawTest : public ButtonTest {
   std::unique_ptr<Gdiplus::Bitmap> DrawToCanvas() {
     auto canvas = std::make_unique<Gdiplus::Bitmap>(200, 100, PixelFormat32bppARGB);
     Gdiplus::Graphics graphics(canvas.get());
-    graphics.Clear(Gdiplus::Color(255, 255, 255, 255));
+    graphics.Clear(Gdiplus::Color(kWhite));
     drawn_ = button_.Draw(&graphics);
     return canvas;
   }
@@ -243,8 +237,7 @@ class ButtonDrawTest : public ButtonTest {
 };
 
 TEST_F(ButtonDrawTest, HundredPixelStripGivesA33PixelButtonAndFrame2At66) {
-  const Gdiplus::Color colours[] = {kRed, kGreen, kBlue};
-  auto strip = Strip(100, 10, 3, colours);
+  auto strip = Strip(100, 10);
   ASSERT_TRUE(button_.SetImage(strip.get(), 3, FALSE));
   EXPECT_EQ(button_.m_rect.right - button_.m_rect.left, 33);
   EXPECT_EQ(button_.m_rect.bottom - button_.m_rect.top, 10);
@@ -252,52 +245,46 @@ TEST_F(ButtonDrawTest, HundredPixelStripGivesA33PixelButtonAndFrame2At66) {
 
   auto normal = DrawToCanvas();
   EXPECT_TRUE(drawn_);
-  EXPECT_EQ(At(normal.get(), 10, 20), kRed.GetValue());
-  EXPECT_EQ(At(normal.get(), 42, 29), kRed.GetValue());  // last column of the button
-  EXPECT_EQ(At(normal.get(), 43, 20), 0xFFFFFFFFu);      // nothing right of it
+  EXPECT_EQ(At(normal.get(), 10, 20), kRed);
+  EXPECT_EQ(At(normal.get(), 42, 29), kRed);    // last column of the button
+  EXPECT_EQ(At(normal.get(), 43, 20), kWhite);  // nothing right of it
 
   const POINT in_strip = {20, 25};
   button_.OnMouseMove(0, &in_strip);
-  EXPECT_EQ(At(DrawToCanvas().get(), 20, 25), kGreen.GetValue());
+  EXPECT_EQ(At(DrawToCanvas().get(), 20, 25), kGreen);
   button_.OnLButtonDown(0, &in_strip);
   auto pressed = DrawToCanvas();
   // Frame 2 starts at source x 66 (columns 66..98 are blue; 99 is the remainder).
-  EXPECT_EQ(At(pressed.get(), 10, 20), kBlue.GetValue());
-  EXPECT_EQ(At(pressed.get(), 42, 20), kBlue.GetValue());
+  EXPECT_EQ(At(pressed.get(), 10, 20), kBlue);
+  EXPECT_EQ(At(pressed.get(), 42, 20), kBlue);
 }
 
 TEST_F(ButtonDrawTest, ThreeSliceKeepsTheCapsAndStretchesTheMiddle) {
   // One frame, 45 wide: red cap, green middle, blue cap.
-  auto strip = std::make_unique<Gdiplus::Bitmap>(45, 10, PixelFormat32bppARGB);
-  for (int x = 0; x < 45; ++x) {
-    for (int y = 0; y < 10; ++y) strip->SetPixel(x, y, x < 15 ? kRed : (x >= 30 ? kBlue : kGreen));
-  }
+  auto strip = Strip(45, 10);
   ASSERT_TRUE(button_.SetImage(strip.get(), 1, TRUE));
   button_.m_rect.right = button_.m_rect.left + 100;  // stretched wider than the image
   auto canvas = DrawToCanvas();
-  EXPECT_EQ(At(canvas.get(), 10, 25), kRed.GetValue());
-  EXPECT_EQ(At(canvas.get(), 24, 25), kRed.GetValue());
-  EXPECT_EQ(At(canvas.get(), 60, 25), kGreen.GetValue());
-  EXPECT_EQ(At(canvas.get(), 96, 25), kBlue.GetValue());
-  EXPECT_EQ(At(canvas.get(), 109, 25), kBlue.GetValue());
-  EXPECT_EQ(At(canvas.get(), 110, 25), 0xFFFFFFFFu);
+  using Pixel = std::pair<int, Gdiplus::ARGB>;  // x on row 25, colour
+  for (const auto& [x, colour] :
+       {Pixel{10, kRed}, Pixel{24, kRed}, Pixel{60, kGreen}, Pixel{96, kBlue}, Pixel{109, kBlue}, Pixel{110, kWhite}}) {
+    EXPECT_EQ(At(canvas.get(), x, 25), colour) << "x " << x;
+  }
 }
 
 TEST_F(ButtonDrawTest, NoImageOrHiddenDrawsNothing) {
   auto canvas = DrawToCanvas();
   EXPECT_FALSE(drawn_);
-  const Gdiplus::Color colours[] = {kRed, kGreen, kBlue};
-  auto strip = Strip(90, 10, 3, colours);
+  auto strip = Strip(90, 10);
   button_.SetImage(strip.get(), 3, FALSE);
   button_.m_bVisible = 0;
   canvas = DrawToCanvas();
   EXPECT_FALSE(drawn_);
-  EXPECT_EQ(At(canvas.get(), 15, 25), 0xFFFFFFFFu);
+  EXPECT_EQ(At(canvas.get(), 15, 25), kWhite);
 }
 
 TEST_F(ButtonDrawTest, SetImageRefusesNullImageAndZeroFrames) {
-  const Gdiplus::Color colours[] = {kRed, kGreen, kBlue};
-  auto strip = Strip(90, 10, 3, colours);
+  auto strip = Strip(90, 10);
   const RECT before = button_.m_rect;
   EXPECT_FALSE(button_.SetImage(nullptr, 3, FALSE));
   EXPECT_FALSE(button_.SetImage(strip.get(), 0, TRUE));

@@ -1,22 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
+
 #include "download_progress.h"
 #include "update_layout.h"
 
 namespace {
 
+// All four numbers in one comparison, so that a failure shows them all.
 void ExpectBox(const LayoutBox& box, int x, int y, int width, int height) {
-  EXPECT_EQ(box.x, x);
-  EXPECT_EQ(box.y, y);
-  EXPECT_EQ(box.width, width);
-  EXPECT_EQ(box.height, height);
+  EXPECT_EQ(std::tuple(box.x, box.y, box.width, box.height), std::tuple(x, y, width, height));
 }
-
 void ExpectRect(const RECT& rect, LONG left, LONG top, LONG right, LONG bottom) {
-  EXPECT_EQ(rect.left, left);
-  EXPECT_EQ(rect.top, top);
-  EXPECT_EQ(rect.right, right);
-  EXPECT_EQ(rect.bottom, bottom);
+  EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right, rect.bottom), std::tuple(left, top, right, bottom));
 }
 
 TEST(UpdateLayout, ButtonsAtScaleOneAndTwo) {
@@ -44,8 +41,7 @@ TEST(UpdateLayout, TextsAndTrack) {
   ExpectBox(DownloadingTextBox(1, 1), 58, 110, 150, 30);
   ExpectBox(FinishedTextBox(2, 3), 180, 300, 440, 120);
   const POINT track = TrackOrigin(2, 2);
-  EXPECT_EQ(track.x, 116);
-  EXPECT_EQ(track.y, 274);
+  EXPECT_EQ(std::tuple(track.x, track.y), std::tuple(116, 274));
 }
 
 TEST(UpdateLayout, FillBelowHundredStartsAt56AndGrowsByTwoAndAHalf) {
@@ -77,36 +73,28 @@ TEST(UpdateLayout, PercentLabelShows99AtHundredInAnotherFontAndPlace) {
 }
 
 TEST(UpdateLayout, ScaleFromDpiRoundsToNearestAndNeverBelowOne) {
-  EXPECT_EQ(ScaleFromDpi(96), 1);
-  EXPECT_EQ(ScaleFromDpi(120), 1);
-  EXPECT_EQ(ScaleFromDpi(144), 2);
-  EXPECT_EQ(ScaleFromDpi(192), 2);
-  EXPECT_EQ(ScaleFromDpi(240), 3);
-  EXPECT_EQ(ScaleFromDpi(288), 3);
-  EXPECT_EQ(ScaleFromDpi(48), 1);
-  EXPECT_EQ(ScaleFromDpi(0), 1);
+  const std::pair<int, int> scales[] = {{96, 1}, {120, 1}, {144, 2}, {192, 2}, {240, 3}, {288, 3}, {48, 1}, {0, 1}};
+  for (const auto& [dpi, scale] : scales) EXPECT_EQ(ScaleFromDpi(dpi), scale) << dpi << " dpi";
 }
 
 TEST(DownloadMaths, PercentIsTruncatedIn64Bits) {
-  EXPECT_EQ(DownloadPercent(0, 1000), 0);
-  EXPECT_EQ(DownloadPercent(8192, 100000), 8);
-  EXPECT_EQ(DownloadPercent(99999, 100000), 99);
-  EXPECT_EQ(DownloadPercent(100000, 100000), 100);
-  // received × 100 would overflow 32 bits.
-  EXPECT_EQ(DownloadPercent(0xFFFFFFFFu, 0xFFFFFFFFu), 100);
-  EXPECT_EQ(DownloadPercent(0x80000000u, 0xFFFFFFFFu), 50);
+  using Case = std::tuple<DWORD, DWORD, int>;  // received, total, percent
+  // In the last two, received × 100 would overflow 32 bits.
+  for (const auto& [received, total, percent] :
+       {Case{0, 1000, 0}, Case{8192, 100000, 8}, Case{99999, 100000, 99}, Case{100000, 100000, 100},
+        Case{0xFFFFFFFFu, 0xFFFFFFFFu, 100}, Case{0x80000000u, 0xFFFFFFFFu, 50}}) {
+    EXPECT_EQ(DownloadPercent(received, total), percent) << received << " of " << total;
+  }
 }
 
 TEST(DownloadMaths, HeaderNumbersParseLikeSignedDecimal) {
-  EXPECT_EQ(ParseHeaderNumber(L"200"), 200);
-  EXPECT_EQ(ParseHeaderNumber(L"  404"), 404);
-  EXPECT_EQ(ParseHeaderNumber(L"+12abc"), 12);
-  EXPECT_EQ(ParseHeaderNumber(L"-5"), -5);
-  EXPECT_EQ(ParseHeaderNumber(L"abc"), 0);
-  EXPECT_EQ(ParseHeaderNumber(L""), 0);
-  // Installers of 2 GiB and more: the announced length is counted in 64 bits.
-  EXPECT_EQ(ParseHeaderNumber(L"2147483648"), 2147483648LL);
-  EXPECT_EQ(ParseHeaderNumber(L"4294967396"), 4294967396LL);
+  using Case = std::pair<const wchar_t*, long long>;
+  // The last two: installers of 2 GiB and more, whose announced length is counted in 64 bits.
+  for (const auto& [text, number] :
+       {Case{L"200", 200}, Case{L"  404", 404}, Case{L"+12abc", 12}, Case{L"-5", -5}, Case{L"abc", 0}, Case{L"", 0},
+        Case{L"2147483648", 2147483648LL}, Case{L"4294967396", 4294967396LL}}) {
+    EXPECT_EQ(ParseHeaderNumber(text), number) << testing::PrintToString(text);
+  }
 }
 
 // The callback takes 32-bit figures; larger counts are scaled down alike, so the bar stays true.

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "client_profile.h"
@@ -18,45 +20,32 @@ std::vector<UINT> g_exits;
 std::vector<std::wstring> g_opened;
 std::wstring g_signer;  // whom the stand-in reader finds as every file's signer
 
-SignatureFacts SignedByTheSigner(const wchar_t*) {
-  return SoundSignatureBy(g_signer);
-}
-
-void RecordExit(UINT code) {
-  g_exits.push_back(code);
-}
-void RecordOpen(const std::wstring& path) {
-  g_opened.push_back(path);
-}
-
-std::wstring ArtFolder() {
-  return QUENVO_TEST_DATA L"/../../art/update/";
-}
+const std::wstring kArtFolder = QUENVO_TEST_DATA L"/../../art/update/";
 
 class UpdateWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    session_ = new GdiplusSession();
-    images_ = new UpdateImages();
+    session_ = std::make_unique<GdiplusSession>();
+    images_ = std::make_unique<UpdateImages>();
   }
   static void TearDownTestSuite() {
-    delete images_;
-    delete session_;
+    images_.reset();
+    session_.reset();
   }
 
   void SetUp() override {
     ASSERT_TRUE(session_->ok());
     g_exits.clear();
     g_opened.clear();
-    previous_ = SetUpdateWindowActions({RecordExit, RecordOpen});
-    previousReader_ = SetSignatureReader(SignedByTheSigner);
+    previous_ = SetUpdateWindowActions(
+        {[](UINT code) { g_exits.push_back(code); }, [](const std::wstring& path) { g_opened.push_back(path); }});
+    previousReader_ = SetSignatureReader([](const wchar_t*) { return SoundSignatureBy(g_signer); });
     g_signer = kPublisher;
     g_profile.updateUrl.clear();
     // An existing file stands in for the stored installer; the reader says who signed it.
-    g_profile.updateFilePath = ArtFolder() + L"logo.png";
+    g_profile.updateFilePath = kArtFolder + L"logo.png";
     g_profile.updateSize = StoredSizeText(g_profile.updateFilePath);
-    g_profile.scaleX = 1;
-    g_profile.scaleY = 1;
+    g_profile.scaleX = g_profile.scaleY = 1;
     images_->Publish(g_profile);
   }
   void TearDown() override {
@@ -68,6 +57,12 @@ class UpdateWindowTest : public ::testing::Test {
   void Open() {
     const RECT rect = {0, 0, 450, 260};
     ASSERT_NE(window_.Create(nullptr, rect, L"update", WS_POPUP), nullptr);
+  }
+  // Opens the window with the art folder's seven images published.
+  void OpenWithArt() {
+    ASSERT_EQ(images_->Load(kArtFolder), 7);
+    images_->Publish(g_profile);
+    Open();
   }
   LRESULT Send(UINT message, WPARAM wparam, LPARAM lparam) {
     return SendMessageW(window_.m_hWnd, message, wparam, lparam);
@@ -82,34 +77,25 @@ class UpdateWindowTest : public ::testing::Test {
     UpdateWindow(window_.m_hWnd);
   }
 
-  static GdiplusSession* session_;
-  static UpdateImages* images_;
+  static inline std::unique_ptr<GdiplusSession> session_;
+  static inline std::unique_ptr<UpdateImages> images_;
   UpdateWindowActions previous_ = {};
   SignatureReader previousReader_ = nullptr;
   CUpdateDown window_;
 };
-GdiplusSession* UpdateWindowTest::session_ = nullptr;
-UpdateImages* UpdateWindowTest::images_ = nullptr;
 
 TEST_F(UpdateWindowTest, LoadsTheSevenImagesOfTheArtFolder) {
   UpdateImages images;
-  EXPECT_EQ(images.Load(ArtFolder()), 7);
+  EXPECT_EQ(images.Load(kArtFolder), 7);
   EXPECT_EQ(UpdateImages().Load(L"C:\\no such folder\\"), 0);
 }
 
 TEST_F(UpdateWindowTest, CreationLaysOutTheButtonsFromTheImages) {
-  ASSERT_EQ(images_->Load(ArtFolder()), 7);
-  images_->Publish(g_profile);
-  Open();
-  const RECT close = window_.m_btnClose.m_rect;
-  EXPECT_EQ(close.left, 420);
-  EXPECT_EQ(close.right, 445);  // one 25-pixel frame of close.png
-  EXPECT_EQ(close.bottom, 31);
-  const RECT install = window_.m_btnInstall.m_rect;
-  EXPECT_EQ(install.left, 225);
-  EXPECT_EQ(install.top, 214);
-  EXPECT_EQ(install.right, 335);
-  EXPECT_EQ(install.bottom, 248);
+  ASSERT_NO_FATAL_FAILURE(OpenWithArt());
+  const RECT close = window_.m_btnClose.m_rect, install = window_.m_btnInstall.m_rect;
+  // Close is one 25-pixel frame of close.png.
+  EXPECT_EQ(std::tuple(close.left, close.right, close.bottom), std::tuple(420, 445, 31));
+  EXPECT_EQ(std::tuple(install.left, install.top, install.right, install.bottom), std::tuple(225, 214, 335, 248));
   EXPECT_EQ(window_.m_btnExtra.m_rect.right, 450);
   EXPECT_EQ(window_.m_btnClose.m_nFramePressed, 2);
   EXPECT_EQ(window_.m_btnClose.m_nFrameHover, 1);
@@ -143,9 +129,7 @@ TEST_F(UpdateWindowTest, PassedSizeCheckFinishesAndFailedOneDestroysTheWindow) {
 }
 
 TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheCheckHasPassedAndOpensOnlyAFileThatPassesAgain) {
-  ASSERT_EQ(images_->Load(ArtFolder()), 7);
-  images_->Publish(g_profile);
-  Open();
+  ASSERT_NO_FATAL_FAILURE(OpenWithArt());
   Send(WM_DOWNLOAD_PROGRESS, 1, 100);
   Click(250, 230);  // over the install button, file not yet verified
   EXPECT_TRUE(g_opened.empty());
@@ -168,9 +152,7 @@ TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheCheckHasPassedAndOpensOnlyAFileTh
 }
 
 TEST_F(UpdateWindowTest, CloseButtonAndWmCloseEndTheProcess) {
-  ASSERT_EQ(images_->Load(ArtFolder()), 7);
-  images_->Publish(g_profile);
-  Open();
+  ASSERT_NO_FATAL_FAILURE(OpenWithArt());
   Send(WM_LBUTTONUP, 0, MAKELPARAM(430, 10));  // a release alone is enough
   EXPECT_EQ(g_exits, std::vector<UINT>{0});
   Send(WM_CLOSE, 0, 0);
@@ -182,9 +164,7 @@ TEST_F(UpdateWindowTest, CloseButtonAndWmCloseEndTheProcess) {
 }
 
 TEST_F(UpdateWindowTest, HoverGoesToCloseAndExtraThenToInstall) {
-  ASSERT_EQ(images_->Load(ArtFolder()), 7);
-  images_->Publish(g_profile);
-  Open();
+  ASSERT_NO_FATAL_FAILURE(OpenWithArt());
   Send(WM_MOUSEMOVE, 0, MAKELPARAM(440, 20));  // where close and extra overlap
   EXPECT_EQ(window_.m_btnClose.m_nState, PNGBTN_HOVER);
   EXPECT_EQ(window_.m_btnExtra.m_nState, PNGBTN_HOVER);
