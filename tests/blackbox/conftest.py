@@ -37,8 +37,7 @@ def build(pytestconfig):
     build = Build(pytestconfig.getoption("--build"))
     if not (build.bin / "Quenvodef.exe").exists():
         pytest.fail(f"build {build.name} first (tools/build {build.name})")
-    reason = build.unusable()
-    if reason:
+    if reason := build.unusable():
         pytest.skip(f"{build.name}: {reason}")
     return build
 
@@ -63,10 +62,9 @@ def wine(tmp_path_factory, build):
 @pytest.fixture(scope="module")
 def server(wine):
     """The local dev server, as the prefix's system proxy, for one module."""
-    srv = DevServer({})
-    wine.set_proxy(srv.start())
-    yield srv
-    srv.stop()
+    with DevServer({}) as srv:
+        wine.set_proxy(srv.port)
+        yield srv
 
 
 @pytest.fixture(scope="module")

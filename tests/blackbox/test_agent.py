@@ -46,9 +46,6 @@ class Agent:
     def __init__(self, wine, server, exe):
         self.wine, self.server, self.exe = wine, server, exe
 
-    def line(self, tail):
-        return f'"{self.wine.win_path(self.exe)}" {tail}'
-
     def run_raw(self, command_line, exe=None):
         """Runs the agent with exactly command_line; returns the requests the server saw."""
         before = len(self.server.requests)
@@ -56,17 +53,15 @@ class Agent:
         assert code == 0
         return self.server.requests[before:]
 
-    def run(self, tail):
-        return self.run_raw(self.line(tail))
-
-    def forget_day(self):
-        self.wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")
+    def run(self, tail, exe=None):
+        """Runs the agent (or exe) with its quoted path and tail."""
+        exe = exe or self.exe
+        return self.run_raw(f'"{self.wine.win_path(exe)}" {tail}', exe)
 
 
 @pytest.fixture(scope="module")
 def agent(wine, server):
-    folder = install(wine, "Program Files/quenvo agent", "quenvodata.exe")
-    return Agent(wine, server, folder / "quenvodata.exe")
+    return Agent(wine, server, install(wine, "Program Files/quenvo agent", "quenvodata.exe") / "quenvodata.exe")
 
 
 @pytest.fixture
@@ -95,39 +90,33 @@ def wine_version(wine):
 
 # --- command dispatch ------------------------------------------------------------------------
 
-@pytest.mark.parametrize("tail, expected", [
-    ("data=install", INSTALL),
-    ("data=installrun", INSTALL),            # the install test comes first
-    ("data=uninstall", UNINSTALL),
-    ("data=uninstallrun", UNINSTALL),
-    ("data=run", FIRST_RUN),
-    ("data=dayrun", FIRST_RUN),
-    ("data=xrunx", FIRST_RUN),
-    ("data=data=install", INSTALL),          # every "data=" is removed
-    ("data=xdata=install", NOTHING),         # leaves "xinstall"
-    ("data=inst", NOTHING),
-    ("data=", NOTHING),
-    ("Data=install", NOTHING),               # the prefix is case-sensitive
-    ("data=RUN", NOTHING),
-    ('"data=install"', NOTHING),             # begins with a quotation mark
-    ("", NOTHING),                           # the program's name alone
-    (" \t data=install", INSTALL),           # blanks and tabs behind the name are skipped
+# Command lines, with {exe} for the agent's path.
+@pytest.mark.parametrize("line, expected", [
+    ('"{exe}" data=install', INSTALL),
+    ('"{exe}" data=installrun', INSTALL),            # the install test comes first
+    ('"{exe}" data=uninstall', UNINSTALL),
+    ('"{exe}" data=uninstallrun', UNINSTALL),
+    ('"{exe}" data=run', FIRST_RUN),
+    ('"{exe}" data=dayrun', FIRST_RUN),
+    ('"{exe}" data=xrunx', FIRST_RUN),
+    ('"{exe}" data=data=install', INSTALL),          # every "data=" is removed
+    ('"{exe}" data=xdata=install', NOTHING),         # leaves "xinstall"
+    ('"{exe}" data=inst', NOTHING),
+    ('"{exe}" data=', NOTHING),
+    ('"{exe}" Data=install', NOTHING),               # the prefix is case-sensitive
+    ('"{exe}" data=RUN', NOTHING),
+    ('"{exe}" "data=install"', NOTHING),             # begins with a quotation mark
+    ('"{exe}" ', NOTHING),                           # the program's name alone
+    ('"{exe}"  \t data=install', INSTALL),           # blanks and tabs behind the name are skipped
+    ("", NOTHING),                                   # an empty command line, not even the name
+    ('"{exe}"data=install', NOTHING),                # no blank behind the quoted name: no tail
+    ("{exe} data=install", NOTHING),                 # unquoted name with blanks: its rest is the tail
 ])
-def test_command_selects_the_reports(fresh, tail, expected):
-    requests = fresh.run(tail)
+def test_command_selects_the_reports(fresh, line, expected):
+    requests = fresh.run_raw(line.format(exe=fresh.wine.win_path(fresh.exe)))
     assert events(requests) == expected
     assert all(r["flag_ok"] for r in requests if r["kind"] == "report")
     # The profile was built whatever the command: its values are there.
-    assert {"fday", "fver", "ch", "os"} <= set(fresh.wine.reg_texts())
-
-
-@pytest.mark.parametrize("make_line", [
-    lambda exe: "",                                  # an empty command line, not even the name
-    lambda exe: f'"{exe}"data=install',              # no blank behind the quoted name: no tail
-    lambda exe: f"{exe} data=install",               # unquoted name with blanks: its rest is the tail
-])
-def test_raw_lines_without_a_data_command_send_nothing(fresh, make_line):
-    assert fresh.run_raw(make_line(fresh.wine.win_path(fresh.exe))) == []
     assert {"fday", "fver", "ch", "os"} <= set(fresh.wine.reg_texts())
 
 
@@ -139,19 +128,13 @@ def check_request(request, keys, event, profile):
     assert [k for k, _ in params] == keys
     values = dict(params)
     os_name = profile.get("os", "")
-    expected = {
-        "mid": md5(os_name),  # no adapter qualifies under Wine: the digest of the name alone
-        "os": os_name, "c": profile["ch"], "t": "1033", "version": "2.0.0.2",
-        "fver": profile["fver"], "fday": profile["fday"], "uac": "0",
-    }
-    if "rday" in keys:
-        expected["rday"] = today()
-    if "reg" in keys:
-        expected["reg"] = event
+    expected = {"mid": md5(os_name),  # no adapter qualifies under Wine: the digest of the name alone
+                "os": os_name, "c": profile["ch"], "t": "1033", "version": "2.0.0.2", "fver": profile["fver"],
+                "fday": profile["fday"], "uac": "0", "rday": today(), "reg": event}
+    expected = {k: v for k, v in expected.items() if k in keys}
     assert {k: values[k] for k in expected} == expected
     if "flag" in keys:
-        signed = "run" if event == "dayrun" else event
-        assert values["flag"] == signature(values["mid"], os_name, profile["ch"], signed)
+        assert values["flag"] == signature(values["mid"], os_name, profile["ch"], "run" if event == "dayrun" else event)
         assert request["flag_ok"]
     return values
 
@@ -162,8 +145,7 @@ def test_reports_carry_the_profile_in_order_and_are_signed(fresh):
     profile = fresh.wine.reg_texts()
     assert profile["ch"] == "215"
     assert events(sent) == INSTALL + FIRST_RUN + UNINSTALL
-    hosts = [r["host"] for r in sent]
-    assert hosts == ["stat.quenvo.com"] * 3 + ["update.quenvo.com", "stat.quenvo.com"]
+    assert [r["host"] for r in sent] == ["stat.quenvo.com"] * 3 + ["update.quenvo.com", "stat.quenvo.com"]
     assert all(r["path"] == ("/version.php" if r["kind"] == "version" else "/stat.php") for r in sent)
     assert all(r["user_agent"] == "" for r in sent)
     for request in sent:
@@ -234,8 +216,7 @@ def test_an_adapter_past_the_sixteenth_identifies_the_machine(fresh, many_adapte
 def test_manifest_lets_the_agent_see_windows_10(fresh, wine_version):
     wine_version("win10")
     [request] = fresh.run("data=uninstall")
-    stored = fresh.wine.reg_texts()["os"]
-    assert dict(request["params"])["os"] == "Windows10" == stored
+    assert dict(request["params"])["os"] == "Windows10" == fresh.wine.reg_texts()["os"]
     assert request["flag_ok"]
 
 
@@ -298,9 +279,13 @@ def target(agent):
     path.unlink(missing_ok=True)
 
 
+# An offer and a filler of 1.5 MiB, for the reply's limit of 1 MiB.
+FIELDS, FILLER = f"v=2**u={OFFER['u']}**".encode(), b"x" * (1536 * 1024)
+
+
 def first_run_with(agent, **config):
     agent.server.set_config(config)
-    agent.forget_day()
+    agent.wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")  # the day's run not made yet
     requests = agent.run("data=run")
     assert events(requests) == FIRST_RUN
     return requests
@@ -313,15 +298,14 @@ def first_run_with(agent, **config):
     (dict(OFFER, v="1.0.0.10"), False),      # compared as text, not by number
     ({"version_body": f"u={OFFER['u']}**sz=1**v=1.0.0.4"}, False),   # the version lacks its "**"
     ({}, False),                             # an empty reply
-], ids=["1.0.0.4", "2", "1.0.0.3", "1.0.0.10", "unclosed-1.0.0.4", "empty"])
+    (dict(OFFER, u=f"{OFFER['u']}?ch=215&x=/y#part"), True),  # the name drops query and fragment
+    ({"version_body": FILLER + FIELDS}, False),             # beyond 1 MiB: dropped, no offer
+    ({"version_body": FIELDS + FILLER}, True),              # the whole reply is read and ends well
+], ids=["1.0.0.4", "2", "1.0.0.3", "1.0.0.10", "unclosed-1.0.0.4", "empty", "query-and-fragment",
+        "past-the-reply-limit", "before-the-reply-limit"])
 def test_offer_clears_the_download_target(agent, target, config, offered):
     first_run_with(agent, **config)
     assert target.exists() != offered
-
-
-def test_offer_name_drops_query_and_fragment(agent, target):
-    first_run_with(agent, **dict(OFFER, u=f"http://dl.quenvo.com/f/{SETUP_NAME}?ch=215&x=/y#part"))
-    assert not target.exists()
 
 
 def test_offer_name_cannot_reach_outside_the_temporary_folder(agent, target):
@@ -335,15 +319,6 @@ def test_offer_name_cannot_reach_outside_the_temporary_folder(agent, target):
         assert target.exists()
     finally:
         victim.unlink(missing_ok=True)
-
-
-def test_offer_past_the_reply_limit_is_not_read(agent, target):
-    fields = f"v=2**u={OFFER['u']}**".encode()
-    filler = b"x" * (1536 * 1024)
-    first_run_with(agent, version_body=filler + fields)   # beyond 1 MiB: dropped, no offer
-    assert target.exists()
-    first_run_with(agent, version_body=fields + filler)   # the whole reply is read and ends well
-    assert not target.exists()
 
 
 # --- server faults ---------------------------------------------------------------------------
@@ -379,14 +354,14 @@ def test_silent_server_times_out(fresh, short_build):
     exe = install(fresh.wine, "quenvo agent short timeout", short_build.bin / "quenvodata.exe") / "quenvodata.exe"
     fresh.server.set_config(dict(OFFER, faults={"stat": {"silent": True}, "version": {"silent": True}}))
     start = time.monotonic()
-    sent = fresh.run_raw(f'"{fresh.wine.win_path(exe)}" data=run', exe=exe)
+    sent = fresh.run("data=run", exe)
     elapsed = time.monotonic() - start
     # Three requests, each given up after 2 s, none retried.
     assert events(sent) == FIRST_RUN
     assert 5.0 <= elapsed < 20.0, elapsed
     assert fresh.wine.reg_texts()["rday"] == today()
     fresh.server.set_config({})
-    assert events(fresh.run_raw(f'"{fresh.wine.win_path(exe)}" data=install', exe=exe)) == INSTALL
+    assert events(fresh.run("data=install", exe)) == INSTALL
 
 
 def test_redirect_loop_ends_after_ten_hops(fresh):
@@ -428,9 +403,8 @@ def test_report_request_is_the_one_that_opening_the_url_in_one_call_sends(fresh,
 
 # --- administrators' policy ------------------------------------------------------------------
 
-ADMX = ET.parse(REPO / "policy" / "quenvo.admx").getroot()
 PD = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
-POLICIES = list(ADMX.iter(PD + "policy"))
+POLICIES = list(ET.parse(REPO / "policy" / "quenvo.admx").getroot().iter(PD + "policy"))
 HIVES = {"Machine": "HKLM", "User": "HKCU"}
 # The kind of request each switch stops.
 STOPS = {"DisableStatistics": "report", "DisableUpdateCheck": "version"}
@@ -446,14 +420,11 @@ def policy_cases():
     state, as Group Policy writes it; then values that must not count, and both switches at once."""
     cases = []
     for p in POLICIES:
-        at = (p.get("key"), p.get("valueName"))
-        stops = {STOPS[p.get("valueName")]}
-        classes = ["Machine", "User"] if p.get("class") == "Both" else [p.get("class")]
-        for cls in classes:
-            for state in ("enabled", "disabled"):
-                cases.append(pytest.param([(HIVES[cls], *at, "REG_DWORD", gp_value(p, state))],
-                                          stops if state == "enabled" else set(),
-                                          id=f"{at[1]}-{cls}-{state}"))
+        at, stops = (p.get("key"), p.get("valueName")), {STOPS[p.get("valueName")]}
+        for cls in ["Machine", "User"] if p.get("class") == "Both" else [p.get("class")]:
+            cases += [pytest.param([(HIVES[cls], *at, "REG_DWORD", gp_value(p, state))],
+                                   stops if state == "enabled" else set(), id=f"{at[1]}-{cls}-{state}")
+                      for state in ("enabled", "disabled")]
         cases += [
             pytest.param([("HKLM", *at, "REG_DWORD", "0"), ("HKCU", *at, "REG_DWORD", "1")], set(),
                          id=f"{at[1]}-computer-0-over-user-1"),

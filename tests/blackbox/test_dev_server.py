@@ -19,11 +19,8 @@ SECRET = dev_server.SIGNING_SECRET.encode()
 @pytest.fixture
 def server(tmp_path):
     (tmp_path / "files").mkdir()
-    srv = dev_server.DevServer({}, files_dir=str(tmp_path / "files"),
-                               log_path=str(tmp_path / "log.jsonl"))
-    srv.start()
-    yield srv
-    srv.stop()
+    with dev_server.DevServer({}, files_dir=str(tmp_path / "files"), log_path=str(tmp_path / "log.jsonl")) as srv:
+        yield srv
 
 
 def raw(srv, target, host=b"stat.quenvo.com:80", timeout=5):
@@ -42,8 +39,7 @@ def signed_query(mid, os_name, c, reg, flag=None):
     event = b"run" if reg == b"dayrun" else reg
     text = b"mid=%s&os=%s&c=%s&reg=%s&secret=%s" % (mid, os_name, c, event, SECRET)
     flag = flag or hashlib.md5(text).hexdigest().encode()
-    return b"mid=%s&os=%s&c=%s&fn=&reg=%s&t=1033&version=2.0.0.2&flag=%s" % (
-        mid, os_name, c, reg, flag)
+    return b"mid=%s&os=%s&c=%s&fn=&reg=%s&t=1033&version=2.0.0.2&flag=%s" % (mid, os_name, c, reg, flag)
 
 
 def test_absolute_form_is_parsed_and_logged(server, tmp_path):
@@ -72,8 +68,7 @@ def test_flag_is_verified_over_raw_bytes(server, reg, os_name):
 
 
 def test_wrong_flag_is_flagged(server):
-    raw(server, b"http://stat.quenvo.com/stat.php?" +
-        signed_query(b"ab", b"Windows7", b"1", b"dayrun", flag=b"0" * 32))
+    raw(server, b"http://stat.quenvo.com/stat.php?" + signed_query(b"ab", b"Windows7", b"1", b"dayrun", flag=b"0" * 32))
     assert server.requests[-1]["flag_ok"] is False
 
 

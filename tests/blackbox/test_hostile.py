@@ -87,24 +87,23 @@ def check_first_run_facts(before, after):
             assert kind == 1 and readable(kind, data), f"{name} was not given a sound default"
 
 
+def survives(wine, exe, state, tail):
+    set_state(wine, state)
+    before = wine.reg_values()
+    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}'))
+    check_first_run_facts(before, wine.reg_values())
+
+
 @pytest.mark.parametrize("program", PROGRAMS)
 @pytest.mark.parametrize("state", REGISTRY_STATES.values(), ids=REGISTRY_STATES.keys())
 def test_program_survives_registry_state(wine, installed, program, state):
-    set_state(wine, state)
-    before = wine.reg_values()
-    exe = installed[program]
-    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {PROGRAMS[program][2]}'))
-    check_first_run_facts(before, wine.reg_values())
+    survives(wine, installed[program], state, PROGRAMS[program][2])
 
 
 @pytest.mark.parametrize("program", ["agent", "registrar"])
 @pytest.mark.parametrize("tail", COMMAND_TAILS, ids=range(len(COMMAND_TAILS)))
 def test_program_survives_command_line(wine, installed, program, tail):
-    set_state(wine, {"fday": sz("2020-1-1"), "fver": sz("1.0"), "ch": sz("9")})
-    before = wine.reg_values()
-    exe = installed[program]
-    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}'))
-    check_first_run_facts(before, wine.reg_values())
+    survives(wine, installed[program], {"fday": sz("2020-1-1"), "fver": sz("1.0"), "ch": sz("9")}, tail)
 
 
 @pytest.mark.parametrize("tail", COMMAND_TAILS, ids=range(len(COMMAND_TAILS)))
@@ -116,6 +115,5 @@ def test_launcher_passes_any_command_line_on(wine, installed, tail):
     assert_sound(wine.run_measured(exe, line))
     started = wait_for(lambda: records(received))
     assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
-    record = started[0]
     expected = line[len(f'"{wine.win_path(exe)}"'):].lstrip("".join(map(chr, range(1, 33))))
-    assert record["cmdline"].endswith(expected)
+    assert started[0]["cmdline"].endswith(expected)

@@ -8,28 +8,18 @@ times are appended to build/.../hostile-timings.txt."""
 import random
 import shutil
 import subprocess
-from contextlib import contextmanager
+from contextlib import contextmanager, nullcontext
 
 import pytest
 
-from tools.testkit.dev_server import DevServer, offer_reply, pattern
-from tools.testkit.download_probe import probe as run_probe
+from tools.testkit.dev_server import offer_reply, pattern
+from tools.testkit.download_probe import COMPLETE, FAILED, URL, probe as run_probe, result, sized, split_progress
 from tools.testkit.net import BareServer
 from tools.testkit.profile import FACTS, set_texts
 from tools.testkit.wine import assert_sound, install, wrote
 
-URL, FILE = "http://dl.quenvo.com/f/setup.exe", "/f/setup.exe"
 GARBAGE = random.Random(11).randbytes(100_000)
-FAILED, COMPLETE = ("progress", 0, 0), ("progress", 0, 1)
 SHORT_CASES = {"silent server", "stall mid-body"}  # they wait for the time-out
-
-
-def result(passed):
-    return ("result", passed, 0)
-
-
-def sized(size, **fault):
-    return {"files": {FILE: {"size": size}}, "faults": {"file": fault}}
 
 
 def raw_reply(head, body=b"", hold=False):
@@ -77,18 +67,11 @@ DOWNLOADS = {
 
 
 @pytest.fixture(scope="module")
-def servers(wine):
-    dev, bare = DevServer({}), BareServer()
-    wine.set_proxy(dev.start())
-    yield dev, bare
+def bare():
+    """A server that answers byte for byte, for what the dev server can't say."""
+    bare = BareServer()
+    yield bare
     bare.stop()
-    dev.stop()
-
-
-def measured(wine, exe, tail, timeout=120):
-    run = wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}', timeout=timeout)
-    assert_sound(run)
-    return run, run["micros"] / 1e6
 
 
 def probe(wine, downloads, target, size, build):
@@ -98,23 +81,21 @@ def probe(wine, downloads, target, size, build):
 
 def check_progress(messages, kind):
     """The leading progress reports rise and stay within 0..100; returns what follows them."""
-    n = next((i for i, m in enumerate(messages) if m[:2] != ("progress", 1)), len(messages))
-    percents = [m[2] for m in messages[:n]]
+    percents, rest = split_progress(messages)
     assert percents == sorted(percents) and all(0 <= p <= 100 for p in percents), percents
     assert {"none": not percents, "part": percents and percents[-1] < 100,
             "full": percents and percents[-1] == 100}[kind], percents
-    return messages[n:]
+    return rest
 
 
 @pytest.mark.parametrize("case, config, offered, progress, rest, stored", [(k, *v) for k, v in DOWNLOADS.items()],
                          ids=DOWNLOADS.keys())
-def test_downloader_survives_server(wine, servers, timings, downloads, request, case, config, offered, progress, rest,
-                                    stored):
+def test_downloader_survives_server(wine, server, bare, timings, downloads, request, case, config, offered, progress,
+                                    rest, stored):
     short = case in SHORT_CASES
     build = request.getfixturevalue("short_build") if short else wine.build
-    dev, bare = servers
-    dev.set_config({} if "raw" in config else config)
-    dev.requests.clear()
+    server.set_config({} if "raw" in config else config)
+    server.requests.clear()
     bare.reply, bare.hold = config.get("raw", b""), config.get("hold", False)
     if "raw" in config:
         wine.set_proxy(bare.port)
@@ -123,7 +104,7 @@ def test_downloader_survives_server(wine, servers, timings, downloads, request, 
         messages, done, seconds = probe(wine, downloads, target, offered, build)
     finally:
         if "raw" in config:
-            wine.set_proxy(dev.port)
+            wine.set_proxy(server.port)
     timings(f"download: {case}", seconds)
 
     if case == "reset mid-body" and messages == [FAILED]:
@@ -135,7 +116,7 @@ def test_downloader_survives_server(wine, servers, timings, downloads, request, 
         assert target.read_bytes() == stored
     assert seconds < (15 if short else 10), seconds
     if case == "redirect loop":
-        assert len(dev.requests) == 11
+        assert len(server.requests) == 11
 
 
 # --- file faults ------------------------------------------------------------------------------
@@ -165,10 +146,7 @@ def occupied(wine, path, how, content=b"old!" * 1000):
     if how == "read-only":
         path.chmod(0o444)
     try:
-        if how == "locked":
-            with held(wine, path):
-                yield
-        else:
+        with held(wine, path) if how == "locked" else nullcontext():
             yield
     finally:
         if how == "read-only":
@@ -197,9 +175,9 @@ TARGETS = {
 
 @pytest.mark.parametrize("how, offered, length, rest", [(k.split(",")[0], *v) for k, v in TARGETS.items()],
                          ids=TARGETS.keys())
-def test_downloader_never_overwrites_an_occupied_target(wine, servers, timings, downloads, request, how, offered,
+def test_downloader_never_overwrites_an_occupied_target(wine, server, timings, downloads, request, how, offered,
                                                         length, rest):
-    servers[0].set_config(sized(length))
+    server.set_config(sized(length))
     target = downloads / ("missing" if how == "missing folder" else "") / "setup.exe"
     with occupied(wine, target, how):
         messages, done, seconds = probe(wine, downloads, target, offered, wine.build)
@@ -214,26 +192,27 @@ def agent(wine):
     return install(wine, "hostile/agent files", "quenvodata.exe") / "quenvodata.exe"
 
 
-def run_offer(wine, servers, timings, agent, case):
+def run_offer(wine, server, timings, agent, case):
     """A first run of the day whose version reply offers hostile_target.exe."""
-    servers[0].set_config({"version_body_hex": offer_reply(u="http://dl.quenvo.com/f/hostile_target.exe").hex()})
-    servers[0].requests.clear()
+    server.set_config({"version_body_hex": offer_reply(u="http://dl.quenvo.com/f/hostile_target.exe").hex()})
+    server.requests.clear()
     set_texts(wine, FACTS)
-    _, seconds = measured(wine, agent, "data=run")
+    run = wine.run_measured(agent, f'"{wine.win_path(agent)}" data=run')
+    assert_sound(run)
+    seconds = run["micros"] / 1e6
     timings(f"agent target: {case}", seconds)
-    assert [r["kind"] for r in servers[0].requests] == ["report", "report", "version"]
+    assert [r["kind"] for r in server.requests] == ["report", "report", "version"]
     assert {name: wine.reg_texts().get(name) for name in FACTS} == FACTS
     assert seconds < 20
 
 
 # how: whether the deletion before the offer is recorded clears it.
-@pytest.mark.parametrize("how, cleared", [("plain", True), ("locked", False), ("read-only", False),
-                                          ("folder", False)])
-def test_agent_offer_keeps_an_undeletable_target(wine, servers, timings, agent, how, cleared):
+@pytest.mark.parametrize("how, cleared", [("plain", True), ("locked", False), ("read-only", False), ("folder", False)])
+def test_agent_offer_keeps_an_undeletable_target(wine, server, timings, agent, how, cleared):
     target = wine.temp_folder() / "hostile_target.exe"
     try:
         with occupied(wine, target, how):
-            run_offer(wine, servers, timings, agent, how)
+            run_offer(wine, server, timings, agent, how)
             assert (not target.exists()) if cleared else intact(target, how)
     finally:
         subprocess.run(["rm", "-rf", str(target)], check=True)
@@ -243,7 +222,7 @@ LONG_TEMP = "C:\\hostile long temp\\" + "t" * 200 + "\\" + "u" * 90
 
 
 @pytest.mark.parametrize("folder", ["C:\\hostile missing temp", LONG_TEMP], ids=["missing", "longer than 260"])
-def test_agent_offer_with_an_odd_temporary_folder(wine, servers, timings, agent, folder):
+def test_agent_offer_with_an_odd_temporary_folder(wine, server, timings, agent, folder):
     """TEMP and TMP of the user's environment point at a folder that is not there, or at one
     whose path does not fit 260 units. For the latter Wine's GetTempPathW answers 0 whatever
     the buffer (Windows would name the length needed), so no target is prepared there."""
@@ -256,7 +235,7 @@ def test_agent_offer_with_an_odd_temporary_folder(wine, servers, timings, agent,
         wine.reg("add", env_key, "/v", name, "/t", "REG_SZ", "/d", folder, "/f")
     try:
         assert wine.temp_folder() == temp
-        run_offer(wine, servers, timings, agent, f"temp {'long' if folder == LONG_TEMP else 'missing'}")
+        run_offer(wine, server, timings, agent, f"temp {'long' if folder == LONG_TEMP else 'missing'}")
         assert (temp / "hostile_target.exe").exists() == (folder == LONG_TEMP)
     finally:
         for name, old in before.items():

@@ -90,12 +90,11 @@ def sentinels(wine):
 @pytest.mark.parametrize("command, config, short", CASES.values(), ids=CASES.keys())
 def test_agent_survives_server(wine, server, timings, sentinels, request, command, config, short):
     build = request.getfixturevalue("short_build") if short else wine.build
-    folder = install(wine, f"hostile/agent {build.name}", build.bin / "quenvodata.exe")
+    exe = install(wine, f"hostile/agent {build.name}", build.bin / "quenvodata.exe") / "quenvodata.exe"
     for path in sentinels:
         path.write_text("keep me")
     set_texts(wine, FACTS)
     server.set_config(config)
-    exe = folder / "quenvodata.exe"
     measured = wine.run_measured(exe, f'"{wine.win_path(exe)}" data={command}', timeout=300)
     seconds = measured["micros"] / 1e6
     timings(request.node.callspec.id, seconds)

@@ -31,9 +31,7 @@ def launch(wine, suite, command_line, cwd=None):
     assert code == 0
     started = wait_for(lambda: records(received))
     assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
-    record = started[0]
-    record["tail"] = tail_of(record["cmdline"])
-    return record
+    return dict(started[0], tail=tail_of(started[0]["cmdline"]))
 
 
 @pytest.mark.parametrize("after_name, expected_tail", [

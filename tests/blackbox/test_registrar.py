@@ -1,12 +1,12 @@
 """quenvocommon.exe under Wine: the calls it makes to FileAssociation.dll (through a recording
 double), and, with the real component, double-click on a document end to end."""
-import datetime
 import json
 import re
 import shutil
 
 import pytest
 
+from tools.testkit.profile import today
 from tools.testkit.wine import Build, assert_sound, install, records, wait_for
 
 EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
@@ -28,8 +28,7 @@ def run_traced(wine, exe):
 # --- the registrar against the recording double ------------------------------------------------
 
 def registrar_folder(wine, name, double="assoc_double.dll"):
-    files = ["quenvocommon.exe"] + ([(double, "FileAssociation.dll")] if double else [])
-    return install(wine, name, *files)
+    return install(wine, name, "quenvocommon.exe", *([(double, "FileAssociation.dll")] if double else []))
 
 
 @pytest.fixture(scope="module")
@@ -126,8 +125,7 @@ def test_a_component_in_the_current_folder_is_not_loaded(wine):
 def test_a_first_start_leaves_only_fday_and_os(wine, contract):
     wine.clear_profile()
     run_registrar(wine, contract)
-    d = datetime.date.today()
-    assert wine.reg_texts() == {"fday": f"{d.year}-{d.month}-{d.day}", "os": "Windows7"}
+    assert wine.reg_texts() == {"fday": today(), "os": "Windows7"}
 
 
 # --- the real component, and double-click end to end -----------------------------------------
@@ -143,12 +141,8 @@ def export(wine, key):
     code, out = wine.reg("export", key, wine.win_path(target), "/y")
     if code != 0:
         return {}
-    text = target.read_bytes().decode("utf-16")
-    sections = {}
-    for block in re.split(r"\r?\n(?=\[)", text)[1:]:
-        head, _, body = block.partition("]")
-        sections[head[1:]] = body.strip()
-    return sections
+    blocks = re.split(r"\r?\n(?=\[)", target.read_bytes().decode("utf-16"))[1:]
+    return {head[1:]: body.strip() for head, _, body in (block.partition("]") for block in blocks)}
 
 
 def per_user(wine):
@@ -157,7 +151,7 @@ def per_user(wine):
 
 def outside_classes_and_profile(sections):
     return {k: v for k, v in sections.items()
-            if not k.startswith("HKEY_CURRENT_USER\\Software\\Classes") and not k.startswith("HKEY_CURRENT_USER\\Software\\quenvo")}
+            if not k.startswith(("HKEY_CURRENT_USER\\Software\\Classes", "HKEY_CURRENT_USER\\Software\\quenvo"))}
 
 
 @pytest.fixture(scope="module")
@@ -227,9 +221,7 @@ def test_opening_a_document_reaches_the_main_program(wine, suite, folder_name, d
     wine.open_document(docs / document)
     started = wait_for(lambda: records(received))
     assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
-    record = started[0]
-    exe_win = wine.win_path(folder / "quenvo.exe")
-    assert record["cmdline"] == f'"{exe_win}" "{wine.win_path(docs / document)}"'
+    assert started[0]["cmdline"] == f'"{wine.win_path(folder / "quenvo.exe")}" "{wine.win_path(docs / document)}"'
 
 
 def test_a_second_run_changes_nothing_and_a_broken_type_is_repaired(wine, suite):

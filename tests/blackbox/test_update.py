@@ -7,25 +7,21 @@ import time
 import pefile
 import pytest
 
-from tools import release
 from tools import signing
 from tools.testkit.dev_server import DevServer, pattern
-from tools.testkit.download_probe import probe as run_probe
+from tools.testkit.download_probe import COMPLETE, FAILED, URL, probe, result, sized, split_progress
 from tools.testkit.png import read_png
 from tools.testkit.wine import REPO, install, records, wait_for
 
-HEADER = (229, 207, 162)
-WHITE = (255, 255, 255)
+HEADER, WHITE = (229, 207, 162), (255, 255, 255)
 
 
 def is_fill(rgb):  # the green-to-teal progress fill
-    r, g, b = rgb
-    return g - r > 40
+    return rgb[1] - rgb[0] > 40
 
 
 def is_orange(rgb):  # the install button's face
-    r, g, b = rgb
-    return r > 200 and 90 < g < 200 and b < 110
+    return rgb[0] > 200 and 90 < rgb[1] < 200 and rgb[2] < 110
 
 
 def is_ink(rgb):  # anti-aliased grey text on white
@@ -80,134 +76,109 @@ def files(wine, build, tmp_path_factory):
 
 @pytest.fixture(scope="module")
 def server(wine, files):
-    dev = DevServer({}, files_dir=str(files))
-    wine.set_proxy(dev.start())
-    yield dev
-    dev.stop()
+    with DevServer({}, files_dir=str(files)) as dev:
+        wine.set_proxy(dev.port)
+        yield dev
 
 
 # --- the download thread, recorded --------------------------------------------------------
 
-def probe(wine, tools, url, target, size, probe_exe=None):
-    """Runs the download thread's work against the recorder; returns (messages, done line)."""
-    return run_probe(wine, probe_exe or tools / "update_download_probe.exe", url, target, size)[:2]
-
-
-def split_progress(messages):
-    """The leading run of progress reports (1, p), and what follows it."""
-    n = 0
-    while n < len(messages) and messages[n][:2] == ("progress", 1):
-        n += 1
-    return [m[2] for m in messages[:n]], messages[n:]
+@pytest.fixture
+def fetch(wine, tools, server, downloads):
+    """Serves config (its log cleared), then runs the download thread's work through the recorder
+    from url (by default the name's on dl.quenvo.com) into downloads/name; returns (messages, done line)."""
+    def fetch(config, offered, name="setup.exe", url=None, exe=tools / "update_download_probe.exe"):
+        server.set_config(config)
+        server.requests.clear()
+        return probe(wine, exe, url or f"http://dl.quenvo.com/f/{name}", downloads / name, offered)[:2]
+    return fetch
 
 
 def file_requests(server):
     return [r for r in server.requests if r["kind"] == "file"]
 
 
-def test_download_reports_rising_progress_then_complete_then_passed_check(wine, tools, server, downloads):
+def test_download_reports_rising_progress_then_complete_then_passed_check(fetch, server, downloads):
     size = 100_000
-    server.set_config({"files": {"/f/setup.exe": {"size": size}}})
-    server.requests.clear()
-    target = downloads / "setup.exe"
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, str(size))
-
+    messages, done = fetch(sized(size), size)
     percents, rest = split_progress(messages)
     assert len(percents) >= size // 8192  # one report per block of at most 8192 bytes
     assert percents == sorted(percents) and percents[-1] == 100 and percents[0] < 100
-    assert rest == [("progress", 0, 1), ("result", 1, 0)]
-    assert target.read_bytes() == pattern(size)
-
+    assert rest == [COMPLETE, result(1)]
+    assert (downloads / "setup.exe").read_bytes() == pattern(size)
     [request] = file_requests(server)
     assert request["method"] == "GET" and request["user_agent"] == "MyDownLoad"
     assert (request["host"], request["path"]) == ("dl.quenvo.com", "/f/setup.exe")
     assert request["headers"].get("Host") == "dl.quenvo.com"
 
 
-def test_announced_length_of_zero_gives_an_empty_file_and_no_progress(wine, tools, server, downloads):
-    server.set_config({"files": {"/f/empty.exe": {"size": 0}}})
-    target = downloads / "empty.exe"
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/empty.exe", target, "0")
-    assert messages == [("progress", 0, 1), ("result", 1, 0)]
+def test_announced_length_of_zero_gives_an_empty_file_and_no_progress(fetch):
+    messages, done = fetch({"files": {"/f/empty.exe": {"size": 0}}}, 0, "empty.exe")
+    assert messages == [COMPLETE, result(1)]
     assert done["file_exists"] and done["file_size"] == 0
 
 
-@pytest.mark.parametrize("fault, expected", [
-    (None, [("progress", 0, 0)]),                                        # 404: reported once
-    ({"status": 500}, [("progress", 0, 0), ("progress", 0, 0)]),         # 500: the code, then the failure
-    ({"no_length": True}, [("progress", 0, 0)]),                         # no content-length
-])
-def test_failed_exchange_reports_failure_and_no_size_check(wine, tools, server, downloads, fault, expected):
-    files = {} if fault is None else {"/f/setup.exe": {"size": 5000}}
-    server.set_config({"files": files, "faults": {"file": fault} if fault else {}})
-    target = downloads / "setup.exe"
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, "5000")
+@pytest.mark.parametrize("config, expected", [
+    ({}, [FAILED]),                                 # 404: reported once
+    (sized(5000, status=500), [FAILED, FAILED]),    # 500: the code, then the failure
+    (sized(5000, no_length=True), [FAILED]),        # no content-length
+], ids=["404", "500", "no-length"])
+def test_failed_exchange_reports_failure_and_no_size_check(fetch, config, expected):
+    messages, done = fetch(config, 5000)
     assert messages == expected
     assert done["file_exists"] is False  # the body is never read
 
 
-def test_redirect_is_followed_to_another_host(wine, tools, server, downloads):
+def test_redirect_is_followed_to_another_host(fetch, downloads):
     body = b"r" * 20_000
-    server.set_config({"version_body_hex": body.hex(),
-                       "faults": {"file": {"redirect": "http://mirror.quenvo.com/version.php?f=setup.exe"}}})
-    target = downloads / "setup.exe"
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, str(len(body)))
-    assert messages[-2:] == [("progress", 0, 1), ("result", 1, 0)]
-    assert target.read_bytes() == body
+    mirror = "http://mirror.quenvo.com/version.php?f=setup.exe"
+    messages, _ = fetch({"version_body_hex": body.hex(), "faults": {"file": {"redirect": mirror}}}, len(body))
+    assert messages[-2:] == [COMPLETE, result(1)]
+    assert (downloads / "setup.exe").read_bytes() == body
 
 
-def test_redirect_loop_ends_after_ten_hops(wine, tools, server, downloads):
-    server.set_config({"files": {"/f/setup.exe": {"size": 10}},
-                       "faults": {"file": {"redirect": "http://dl.quenvo.com/f/setup.exe"}}})
-    server.requests.clear()
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", downloads / "setup.exe", "10")
-    assert messages == [("progress", 0, 0)]  # the last redirect's status is not a success
+def test_redirect_loop_ends_after_ten_hops(fetch, server):
+    messages, _ = fetch(sized(10, redirect=URL), 10)
+    assert messages == [FAILED]  # the last redirect's status is not a success
     assert len(file_requests(server)) == 11
 
 
-def test_body_that_ends_early_ends_the_transfer_as_incomplete(wine, tools, server, downloads):
-    size = 60_000
-    server.set_config({"files": {"/f/setup.exe": {"size": size}}, "faults": {"file": {"close_early": True}}})
-    target = downloads / "setup.exe"
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, str(size))
+def test_body_that_ends_early_ends_the_transfer_as_incomplete(fetch):
+    messages, done = fetch(sized(60_000, close_early=True), 60_000)
     percents, rest = split_progress(messages)
     assert percents and percents == sorted(percents) and percents[-1] < 100
-    assert rest == [("progress", 0, 0), ("result", 0, 0)]
+    assert rest == [FAILED, result(0)]
     assert done["ms"] < 20_000
     assert not done["file_exists"]  # a file that fails the check is deleted
 
 
 @pytest.mark.parametrize("existing, offered, passed", [(4000, "4000", 1), (123, "4000", 0)])
-def test_existing_target_is_not_overwritten_and_is_checked(wine, tools, server, downloads, existing, offered, passed):
-    server.set_config({"files": {"/f/setup.exe": {"size": 4000}}})
-    target = downloads / "setup.exe"
-    target.write_bytes(b"old!" * (existing // 4) + b"x" * (existing % 4))
-    before = target.read_bytes()
-    messages, _ = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", target, offered)
-    assert messages == [("progress", 0, 0), ("result", passed, 0)]
+def test_existing_target_is_not_overwritten_and_is_checked(fetch, downloads, existing, offered, passed):
+    target, before = downloads / "setup.exe", b"old!" * (existing // 4) + b"x" * (existing % 4)
+    target.write_bytes(before)
+    messages, _ = fetch(sized(4000), offered)
+    assert messages == [FAILED, result(passed)]
     assert target.read_bytes() == before if passed else not target.exists()
 
 
 @pytest.mark.parametrize("offered, passed", [("4294967396", 1), ("100", 0)])
-def test_sizes_beyond_four_gib_are_compared_in_full(wine, tools, server, downloads, offered, passed):
+def test_sizes_beyond_four_gib_are_compared_in_full(fetch, downloads, offered, passed):
     # A sparse file of 4 GiB + 100 bytes already at the target: its low 32 bits alone read 100.
-    server.set_config({"files": {"/f/big.exe": {"size": 10}}})
     target = downloads / "big.exe"
     with open(target, "wb") as f:
         f.truncate(4 * 1024 ** 3 + 100)
     try:
-        messages, _ = probe(wine, tools, "http://dl.quenvo.com/f/big.exe", target, offered)
-        assert messages == [("progress", 0, 0), ("result", passed, 0)]
+        messages, _ = fetch({"files": {"/f/big.exe": {"size": 10}}}, offered, "big.exe")
+        assert messages == [FAILED, result(passed)]
         assert target.exists() == bool(passed)
     finally:
         target.unlink(missing_ok=True)
 
 
 @pytest.mark.parametrize("offered", ["0100", " 100", "+100", ""])
-def test_offered_size_is_compared_as_exact_text(wine, tools, server, downloads, offered):
-    server.set_config({"files": {"/f/setup.exe": {"size": 100}}})
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", downloads / "setup.exe", offered)
-    assert messages == [("progress", 1, 100), ("progress", 0, 1), ("result", 0, 0)]
+def test_offered_size_is_compared_as_exact_text(fetch, offered):
+    messages, done = fetch(sized(100), offered)
+    assert messages == [("progress", 1, 100), COMPLETE, result(0)]
     assert not done["file_exists"]
 
 
@@ -216,27 +187,22 @@ def test_offered_size_is_compared_as_exact_text(wine, tools, server, downloads, 
     "https://dl.quenvo.com/f/setup.exe",
     "https://dl.quenvo.com:8443/f/setup.exe",
 ])
-def test_any_address_is_fetched_over_plain_http_on_port_80(wine, tools, server, downloads, url):
-    server.set_config({"files": {"/f/setup.exe": {"size": 3000}}})
-    server.requests.clear()
-    messages, _ = probe(wine, tools, url, downloads / "setup.exe", "3000")
-    assert messages[-2:] == [("progress", 0, 1), ("result", 1, 0)]
+def test_any_address_is_fetched_over_plain_http_on_port_80(fetch, server, url):
+    messages, _ = fetch(sized(3000), 3000, url=url)
+    assert messages[-2:] == [COMPLETE, result(1)]
     [request] = server.requests  # a plain GET, no CONNECT tunnel for TLS
     assert request["method"] == "GET" and request["path"] == "/f/setup.exe"
     assert request["headers"].get("Host") == "dl.quenvo.com"  # port 80 is implied, no other port named
 
 
-def test_address_that_cannot_be_split_tells_the_window_nothing(wine, tools, server, downloads):
-    server.requests.clear()
-    messages, _ = probe(wine, tools, "not an address", downloads / "setup.exe", "1")
+def test_address_that_cannot_be_split_tells_the_window_nothing(fetch, server):
+    messages, _ = fetch({}, 1, url="not an address")
     assert messages == [] and server.requests == []
 
 
-def test_stalled_transfer_ends_after_the_time_out(wine, tools, server, downloads, short_build):
-    server.set_config({"files": {"/f/setup.exe": {"size": 3000}}, "faults": {"file": {"silent": True}}})
-    messages, done = probe(wine, tools, "http://dl.quenvo.com/f/setup.exe", downloads / "setup.exe", "3000",
-                           probe_exe=short_build.testbin / "update_download_probe.exe")
-    assert messages == [("progress", 0, 0)]
+def test_stalled_transfer_ends_after_the_time_out(fetch, short_build):
+    messages, done = fetch(sized(3000, silent=True), 3000, exe=short_build.testbin / "update_download_probe.exe")
+    assert messages == [FAILED]
     assert done["ms"] < 15_000  # 2 s to give up, at most twice (connection and reply)
 
 
@@ -254,10 +220,6 @@ def harness(wine, tools, *args, timeout=60, debug=None):
     events = [json.loads(line) for line in report.read_text().splitlines()]
     assert events[0]["event"] == "start" and events[0]["images"] == 7
     return events, run["micros"] / 1e6, run["output"]
-
-
-def event(events, kind):
-    return next(e for e in events if e["event"] == kind)
 
 
 STATES = "shot:p0,progress:50,shot:p50,progress:100,shot:p100,fail,shot:failed,result:1,shot:finished"
@@ -319,10 +281,6 @@ def test_window_states_as_painted(wine, display, tools, shots, scale):
     assert row(fin) == []
 
 
-def fake_installer_runs(folder):
-    return records(folder / "received.txt")
-
-
 # case: (the installer served, what replaces it once it has passed, whether it is started)
 INSTALLERS = {
     "signed by the publisher": ("publisher", None, True),
@@ -361,7 +319,7 @@ def test_only_the_publishers_installer_is_started(wine, display, tools, shots, s
             shutil.copy2(taken / "downloaded.png", shots / "real-download-finished.png")
             assert events[-1] == {"event": "step", "step": "click:install"}  # the window ended the process
             assert target.read_bytes() == installer
-            runs = wait_for(lambda: fake_installer_runs(target.parent))
+            runs = wait_for(lambda: records(target.parent / "received.txt"))
             assert len(runs) == 1 and wine.win_path(target).lower() in runs[0]["cmdline"].lower()
         elif replacement:
             assert events[-1] == {"event": "step", "step": "click:install"}  # ended all the same
@@ -382,7 +340,7 @@ def test_install_button_waits_for_the_check(wine, display, tools, downloads, fil
     steps = [e["step"] for e in events if e["event"] == "step"]
     assert steps == ["progress:100", "complete", "click:install", "result:1", "click:install"]
     assert events[-1]["event"] == "step"  # ended by the second click, not by the harness
-    runs = wait_for(lambda: fake_installer_runs(downloads))
+    runs = wait_for(lambda: records(downloads / "received.txt"))
     assert len(runs) == 1 and wine.win_path(stand_in).lower() in runs[0]["cmdline"].lower()
 
 

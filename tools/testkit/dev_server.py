@@ -56,12 +56,7 @@ def strip_port(host):
 
 def parse_params(query):
     """Ordered [key, value] pairs, deliberately not percent-decoded."""
-    pairs = []
-    for part in query.split("&"):
-        if part:
-            key, _, value = part.partition("=")
-            pairs.append([key, value])
-    return pairs
+    return [list(part.partition("=")[::2]) for part in query.split("&") if part]
 
 
 def report_flag(mid, os_name, channel, event, encoding="latin-1"):
@@ -73,22 +68,15 @@ def report_flag(mid, os_name, channel, event, encoding="latin-1"):
 def expected_flag(params):
     """The flag a report should carry; values are latin-1 strings of the raw request bytes, which
     latin-1 round-trips exactly, so that what the client sent is hashed."""
-    first = {}
-    for key, value in params:
-        first.setdefault(key, value)
+    first = dict(reversed(params))  # a repeated key counts with its first value
     event = first.get("reg", "")
-    if event == "dayrun":  # the daily heartbeat is signed as a plain run
-        event = "run"
+    event = "run" if event == "dayrun" else event  # the daily heartbeat is signed as a plain run
     return report_flag(first.get("mid", ""), first.get("os", ""), first.get("c", ""), event)
 
 
 def classify(method, path):
-    lowered = path.lower()
-    if lowered == "/stat.php":
-        return "report"
-    if lowered == "/version.php":
-        return "version"
-    return "file" if method in ("GET", "HEAD") else "other"
+    kind = {"/stat.php": "report", "/version.php": "version"}.get(path.lower())
+    return kind or ("file" if method in ("GET", "HEAD") else "other")
 
 
 # --- config ------------------------------------------------------------------
@@ -103,34 +91,28 @@ def normalise_config(config):
     config = dict(config or {})
     if "version_body_hex" in config:
         config["version_body"] = bytes.fromhex(config.pop("version_body_hex"))
-    faults = {}
-    for kind, fault in (config.get("faults") or {}).items():
-        fault = dict(fault)
+    config["faults"] = {kind: dict(fault) for kind, fault in (config.get("faults") or {}).items()}
+    for fault in config["faults"].values():
         if "body_hex" in fault:
             fault["body"] = bytes.fromhex(fault.pop("body_hex"))
-        faults[kind] = fault
-    config["faults"] = faults
     return config
 
 
 def pattern(size):
     """The bytes the server generates for a declared file of this size."""
-    whole, rest = divmod(size, len(PATTERN_BLOCK))
-    return PATTERN_BLOCK * whole + PATTERN_BLOCK[:rest]
+    return b"".join(_generated_chunks(size))
 
 
 def offer_reply(**fields):
     """A version reply that offers an update, with any field replaced or added."""
-    body = {"v": "2", "t1": "a", "t2": "b", "t3": "c", "u": "http://dl.quenvo.com/f/s.exe", "sz": "5"}
-    body.update(fields)
+    body = dict({"v": "2", "t1": "a", "t2": "b", "t3": "c", "u": "http://dl.quenvo.com/f/s.exe", "sz": "5"}, **fields)
     return "".join(f"{k}={v}**" for k, v in body.items()).encode("cp1252", "replace")
 
 
 def version_body(config):
     body = config.get("version_body")
     if body is None:
-        body = "".join("%s=%s**" % (key, config[key])
-                       for key in VERSION_FIELDS if config.get(key) is not None)
+        body = "".join(f"{key}={config[key]}**" for key in VERSION_FIELDS if config.get(key) is not None)
     return to_bytes(body)
 
 
@@ -158,21 +140,20 @@ class Payload:
         return cls(size, _generated_chunks)
 
 
+def _chunks(read, limit):
+    """Up to limit bytes from read(n), in blocks of at most CHUNK bytes, until it gives none."""
+    while limit > 0 and (data := read(min(CHUNK, limit))):
+        limit -= len(data)
+        yield data
+
+
 def _file_chunks(path, limit):
     with open(path, "rb") as f:
-        while limit > 0:
-            data = f.read(min(CHUNK, limit))
-            if not data:
-                return
-            limit -= len(data)
-            yield data
+        yield from _chunks(f.read, limit)
 
 
 def _generated_chunks(limit):
-    while limit > 0:
-        data = PATTERN_BLOCK[:limit]
-        limit -= len(data)
-        yield data
+    return _chunks(lambda n: PATTERN_BLOCK[:n], limit)  # whole periods but the last block
 
 
 class Reply:
@@ -180,9 +161,7 @@ class Reply:
         self.status = status
         self.payload = body if isinstance(body, Payload) else Payload.of_bytes(body)
         self.headers = list(headers)
-        self.mode = "normal"
-        self.length = None  # announced Content-Length override
-        self.interval = 2.0
+        self.mode, self.length, self.interval = "normal", None, 2.0  # length: the Content-Length announced instead
 
 
 def find_file(path, config, files_dir):
@@ -268,12 +247,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def serve(self):
         dev = self.server.dev
-        body_len = int(self.headers.get("Content-Length") or 0)
-        if body_len:
-            self.rfile.read(body_len)
+        self.rfile.read(int(self.headers.get("Content-Length") or 0))  # dropped: the next request starts after it
         config = dev.current_config()
-        target = self.raw_target.decode("latin-1")
-        host, path, query = split_target(target, self.headers.get("Host"))
+        host, path, query = split_target(self.raw_target.decode("latin-1"), self.headers.get("Host"))
         params = parse_params(query)
         kind = classify(self.command, path)
         entry = {
@@ -284,8 +260,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         }
         fault = config["faults"].get(FAULT_KEYS.get(kind), {})
         reply = apply_fault(base_reply(kind, path, params, config, dev.files_dir, entry), fault)
-        entry.update(status=reply.status, reply_size=reply.payload.size,
-                     fault=sorted(fault) or None)
+        entry.update(status=reply.status, reply_size=reply.payload.size, fault=sorted(fault) or None)
         if reply.payload.preview is not None:
             entry["reply_body"] = reply.payload.preview[:2000].decode("latin-1")
         dev.record(entry)
@@ -329,8 +304,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def send_headers(self, reply, announced):
         self.send_response(reply.status)
-        self.send_header("Content-Type", "text/plain" if reply.payload.preview is not None
-                         else "application/octet-stream")
+        self.send_header("Content-Type", "application/octet-stream" if reply.payload.preview is None else "text/plain")
         for name, value in reply.headers:
             self.send_header(name, value)
         if reply.mode == "no_length":
@@ -368,8 +342,7 @@ class DevServer:
     def start(self):
         self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", self._wanted_port), Handler)
         self._httpd.dev = self
-        threading.Thread(target=self._httpd.serve_forever, kwargs={"poll_interval": 0.1},
-                         daemon=True).start()
+        threading.Thread(target=self._httpd.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True).start()
         self.port = self._httpd.server_address[1]
         return self.port
 
@@ -433,15 +406,12 @@ def describe(entry):
     where = entry["host"] + entry["path"]
     fault = "  fault=" + ",".join(entry["fault"]) if entry.get("fault") else ""
     if entry["kind"] == "report":
-        reg = dict(entry["params"]).get("reg", "")
         flag = "yes" if entry.get("flag_ok") else "NO"
-        return "report   %-10s %s  flag verified: %s%s" % (reg, where, flag, fault)
+        return f"report   {dict(entry['params']).get('reg', ''):<10} {where}  flag verified: {flag}{fault}"
     if entry["kind"] == "version":
-        return "version  %-10s %s  -> %s %r%s" % (
-            "", where, entry.get("status"), entry.get("reply_body", ""), fault)
-    return "%-8s %-10s %s  -> %s, %s bytes, UA=%r%s" % (
-        entry["kind"], "", where, entry.get("status"), entry.get("reply_size"),
-        entry.get("user_agent", ""), fault)
+        return f"version  {'':<10} {where}  -> {entry.get('status')} {entry.get('reply_body', '')!r}{fault}"
+    return (f"{entry['kind']:<8} {'':<10} {where}  -> {entry.get('status')}, {entry.get('reply_size')} bytes, "
+            f"UA={entry.get('user_agent', '')!r}{fault}")
 
 
 def show(log_path):
@@ -467,10 +437,8 @@ def main(argv=None):
         return 0
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--port", type=int, default=0)
-    parser.add_argument("--port-file")
-    parser.add_argument("--log")
-    parser.add_argument("--config")
-    parser.add_argument("--files-dir")
+    for option in ("--port-file", "--log", "--config", "--files-dir"):
+        parser.add_argument(option)
     args = parser.parse_args(argv)
     server = DevServer({}, args.files_dir, args.log, args.config, args.port)
     server.current_config()  # report a broken config file right away

@@ -22,19 +22,12 @@ def read_png(path):
     rows, prev = [], bytearray(stride)
     for y in range(height):
         kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - bpp] if i >= bpp else 0
-            b, c = prev[i], (prev[i - bpp] if i >= bpp else 0)
-            if kind == 1:
-                line[i] = (line[i] + a) & 255
-            elif kind == 2:
-                line[i] = (line[i] + b) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        for i in range(stride) if kind else ():  # filter 0: the bytes as they are
+            a, b, c = (line[i - bpp] if i >= bpp else 0), prev[i], (prev[i - bpp] if i >= bpp else 0)
+            if kind == 4:  # Paeth: whichever of a, b, c is nearest to a + b - c
+                pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+                a = a if pa <= pb and pa <= pc else b if pb <= pc else c
+            line[i] = (line[i] + (0, a, b, (a + b) // 2, a)[kind]) & 255
         rows.append(line)
         prev = line
     return Image(width, height, rows, bpp)
