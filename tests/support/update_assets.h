@@ -1,5 +1,5 @@
 // What the agent never sets up for the update window: GDI+, the seven images and the
-// layout multipliers. Only the harness and the tests that open the window use this.
+// layout multipliers. Only the harness and the tests that draw the window or its buttons use this.
 #pragma once
 
 #include <windows.h>

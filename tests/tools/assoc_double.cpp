@@ -13,6 +13,7 @@
 
 #include "file_association.h"
 #include "json_line.h"
+#include "running_program.h"
 
 namespace {
 
@@ -20,10 +21,7 @@ std::wstring OwnFolder() {
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&OwnFolder), &self);
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(self, path, MAX_PATH);
-  std::wstring folder(path);
-  return folder.substr(0, folder.rfind(L'\\') + 1);
+  return ModuleFolder(self);
 }
 
 std::string Json(const wchar_t* text) {

@@ -11,7 +11,9 @@
 #include <wintrust.h>
 
 #include <cstdio>
-#include <memory>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -29,12 +31,8 @@ struct StoreTraits {
 using ScopedStore = quenvo::ScopedHandle<StoreTraits>;
 
 std::vector<BYTE> ReadAll(const wchar_t* path) {
-  std::vector<BYTE> data;
-  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(path, L"rb"), std::fclose);
-  if (!file) return data;
-  BYTE block[4096];
-  for (size_t n; (n = std::fread(block, 1, sizeof block, file.get())) > 0;) data.insert(data.end(), block, block + n);
-  return data;
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 int AddRoot(const wchar_t* path) {

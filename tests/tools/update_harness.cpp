@@ -59,7 +59,7 @@ struct Options {
   std::vector<std::wstring> steps;
   int scale = 0;
   bool exit_after_steps = false;
-  DWORD timeout_ms = 60000;
+  int timeout_ms = 60000;
   int x = 40, y = 40;
 };
 
@@ -86,7 +86,6 @@ std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator) {
 
 Options ParseOptions() {
   Options o;
-  int timeout_ms = static_cast<int>(o.timeout_ms);
   using Text = std::pair<const wchar_t*, std::wstring*>;
   using Number = std::pair<const wchar_t*, int*>;
 
@@ -107,13 +106,12 @@ Options ParseOptions() {
           Text{L"--art", &o.art}, Text{L"--shots", &o.shots}, Text{L"--report", &o.report}}) {
       if (name == option) *field = value;
     }
-    for (const auto& [option, field] : {Number{L"--scale", &o.scale}, Number{L"--timeout-ms", &timeout_ms},
+    for (const auto& [option, field] : {Number{L"--scale", &o.scale}, Number{L"--timeout-ms", &o.timeout_ms},
                                         Number{L"--x", &o.x}, Number{L"--y", &o.y}}) {
       if (name == option) *field = _wtoi(value);
     }
   }
   LocalFree(argv);
-  o.timeout_ms = static_cast<DWORD>(timeout_ms);
   return o;
 }
 
@@ -166,18 +164,8 @@ bool Pump(HarnessWindow& window, DWORD ms, Done done) {
   return !window.gone();
 }
 
-CLSID PngEncoder() {
-  UINT count = 0, bytes = 0;
-  Gdiplus::GetImageEncodersSize(&count, &bytes);
-  std::vector<BYTE> buffer(bytes);
-  auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-  CLSID clsid = {};
-  if (bytes == 0 || Gdiplus::GetImageEncoders(count, bytes, codecs) != Gdiplus::Ok) return clsid;
-  for (UINT i = 0; i < count; ++i) {
-    if (std::wcscmp(codecs[i].MimeType, L"image/png") == 0) clsid = codecs[i].Clsid;
-  }
-  return clsid;
-}
+// The class identifier of GDI+'s built-in PNG encoder, the same in every GDI+.
+constexpr CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
 
 // Copies the painted window from its own device context into a bitmap and saves it as PNG.
 bool SaveScreenshot(HWND window, const std::wstring& path) {
@@ -197,8 +185,7 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
         BitBlt(memory.Get(), 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY);
       }
       Gdiplus::Bitmap image(static_cast<HBITMAP>(bitmap.Get()), nullptr);
-      const CLSID png = PngEncoder();
-      saved = image.GetLastStatus() == Gdiplus::Ok && image.Save(path.c_str(), &png, nullptr) == Gdiplus::Ok;
+      saved = image.GetLastStatus() == Gdiplus::Ok && image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
     }
   }
   ReleaseDC(window, window_dc);

@@ -2,7 +2,6 @@
 #include <shlwapi.h>
 #include <windows.h>
 
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -12,7 +11,6 @@
 #include "recorded_writes.h"
 #include "registry.h"
 #include "reports.h"
-#include "scratch_hive.h"
 #include "temp_folder.h"
 
 namespace {
@@ -26,10 +24,6 @@ struct Sent {
 };
 std::vector<Sent> g_sent;
 std::wstring g_versionReply;
-
-std::wstring Stored(const wchar_t* name) {
-  return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name);
-}
 
 std::wstring FakeTransport(const std::wstring& url) {
   g_sent.push_back({url, Stored(L"install"), Stored(L"rday")});
@@ -46,25 +40,23 @@ void Touch(const std::wstring& path) {
   CloseHandle(file);
 }
 
-class ReportTest : public ScratchHiveTest {
+class ReportTest : public RecordedWritesTest {
  protected:
   void SetUp() override {
-    ScratchHiveTest::SetUp();
+    RecordedWritesTest::SetUp();
     profile_ = new ClientProfile(ProfileScope::kAgent);
     profile_->mid = L"0123456789abcdef0123456789abcdef";
     profile_->os = L"Windows7";
     profile_->ch = L"1001";
+    g_writes.clear();  // the tests look at the reports' writes, not at the profile's first ones
     g_sent.clear();
-    g_writes.clear();
     g_versionReply.clear();
     previousTransport_ = SetReportTransport(FakeTransport);
-    previousWriter_ = SetProfileValueWriter(RecordWrite);
   }
   void TearDown() override {
     SetReportTransport(previousTransport_);
-    SetProfileValueWriter(previousWriter_);
     delete profile_;
-    ScratchHiveTest::TearDown();
+    RecordedWritesTest::TearDown();
   }
   std::vector<std::wstring> Urls() const {
     std::vector<std::wstring> urls;
@@ -84,16 +76,14 @@ class ReportTest : public ScratchHiveTest {
 
   ClientProfile* profile_ = nullptr;
   ReportTransport previousTransport_ = nullptr;
-  SetValueFunction previousWriter_ = nullptr;
 };
 
 TEST_F(ReportTest, InstallMarkIsTwoBytesAndWrittenBeforeTheOneRequest) {
   profile_->ReportInstallEvent(true);
   ASSERT_EQ(g_writes.size(), 1u);
-  EXPECT_EQ(g_writes[0].name, L"install");
-  EXPECT_EQ(g_writes[0].type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(g_writes[0].text, L"1");
-  EXPECT_EQ(g_writes[0].bytes, 2u);  // "1" without a NUL
+  const Write& mark = g_writes[0];
+  // "1" without a NUL: two bytes.
+  EXPECT_EQ(std::tuple(mark.name, mark.type, mark.text, mark.bytes), std::tuple(L"install", DWORD{REG_SZ}, L"1", 2u));
   ASSERT_EQ(g_sent.size(), 1u);
   EXPECT_EQ(g_sent[0].install, L"1");  // already marked when the request left
   EXPECT_EQ(g_sent[0].url, Url(L"install", false, L"install"));
@@ -151,12 +141,10 @@ TEST_F(ReportTest, NewerVersionRecordsTheOfferAndClearsTheTarget) {
       L"t1=Update ready**t2=Faster**t3=Safer**v=1.0.0.4**sz=4096**"
       L"u=http://dl.quenvo.com/f/agent_report_test_setup.exe?ch=1001**";
   EXPECT_EQ(profile_->ReportRun(), 1);
-  EXPECT_EQ(profile_->updateText1, L"Update ready");
-  EXPECT_EQ(profile_->updateText2, L"Faster");
-  EXPECT_EQ(profile_->updateText3, L"Safer");
-  EXPECT_EQ(profile_->updateUrl, L"http://dl.quenvo.com/f/agent_report_test_setup.exe?ch=1001");
-  EXPECT_EQ(profile_->updateSize, L"4096");
-  EXPECT_EQ(profile_->updateFilePath, target);
+  const ClientProfile& p = *profile_;
+  EXPECT_EQ(std::tuple(p.updateText1, p.updateText2, p.updateText3, p.updateUrl, p.updateSize, p.updateFilePath),
+            std::tuple(L"Update ready", L"Faster", L"Safer",
+                       L"http://dl.quenvo.com/f/agent_report_test_setup.exe?ch=1001", L"4096", target));
   EXPECT_FALSE(Exists(target));
 }
 

@@ -11,6 +11,7 @@
 #include "prog_id.h"
 #include "remove_associations.h"
 #include "scoped_handle.h"
+#include "scratch_hive.h"
 
 namespace {
 
@@ -105,11 +106,8 @@ void PutDefault(const std::wstring& key, const std::wstring& text, DWORD type = 
                   static_cast<DWORD>((text.size() + 1) * 2));
 }
 
-class ComponentTest : public ::testing::Test {
+class ComponentTest : public ScratchHiveTest {
  protected:
-  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
-  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
-
   FileAssociationComponent component_{L"Quenvo2021", kClasses};
   const std::wstring classes_ = kClasses;
   const std::wstring handler_ = SelfPath();
@@ -232,7 +230,9 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
 
 // --- the built FileAssociation.dll, called the way the registrar calls it -----------------------
 
-TEST(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
+class ComponentDllTest : public ScratchHiveTest {};
+
+TEST_F(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
   const HMODULE dll = LoadLibraryW(QUENVO_BIN_DIR L"/FileAssociation.dll");
   ASSERT_NE(dll, nullptr);
   const auto create = reinterpret_cast<CreateFileAssociationFn>(
@@ -249,16 +249,12 @@ TEST(ComponentDllTest, ExportAndSlotsMatchTheRegistrarsView) {
   EXPECT_STREQ(association->Identifier(), L"Quenvo2021");
 
   const std::wstring classes = L"Software\\Classes\\";
-  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L".quenvounit").c_str());
-  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L"Quenvo2021.quenvounit").c_str());
   EXPECT_EQ(association->IsAssociated(L".quenvounit"), 0);
   const std::wstring handler = SelfPath(), icon = L"C:\\i\\doc.ico";
   const FileAssociationItem item = {L".quenvounit", icon.c_str(), handler.c_str(), nullptr};
   association->Associate(&item);
   EXPECT_NE(association->IsAssociated(L".quenvounit"), 0);
   EXPECT_EQ(Read(classes + L".quenvounit", nullptr).Text(), SzWithNul(L"Quenvo2021.quenvounit"));
-  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L".quenvounit").c_str());
-  RegDeleteTreeW(HKEY_CURRENT_USER, (classes + L"Quenvo2021.quenvounit").c_str());
 }
 
 }  // namespace

@@ -12,20 +12,18 @@ TEST(InstallerCheck, OnlyThePublishersTrustedCodeSigningSignaturePasses) {
   EXPECT_TRUE(IsPublisherSignature(SoundSignatureBy(L"quenvo"), L"quenvo"));
   SignatureFacts unsigned_file;
   unsigned_file.signer = L"quenvo";
-  SignatureFacts changed_byte = SoundSignatureBy(L"quenvo");
-  changed_byte.trust = TRUST_E_BAD_DIGEST;
-  SignatureFacts untrusted_root = SoundSignatureBy(L"quenvo");
-  untrusted_root.chain_errors = CERT_TRUST_IS_UNTRUSTED_ROOT;
-  SignatureFacts partial_chain = SoundSignatureBy(L"quenvo");
-  partial_chain.chain_errors = CERT_TRUST_IS_PARTIAL_CHAIN;
-  SignatureFacts expired = SoundSignatureBy(L"quenvo");
-  expired.chain_errors = CERT_TRUST_IS_NOT_TIME_VALID;
-  SignatureFacts not_for_code = SoundSignatureBy(L"quenvo");
-  not_for_code.code_signing = false;
-  // Names compare exactly.
-  for (const SignatureFacts& facts :
-       {unsigned_file, changed_byte, untrusted_root, partial_chain, expired, not_for_code, SoundSignatureBy(L"Quenvo"),
-        SoundSignatureBy(L"quenvo ltd"), SoundSignatureBy(L"")}) {
+  // The publisher's name on an unsigned file, then on signatures short of one condition (trust,
+  // chain, code signing); then sound signatures by other names, since names compare exactly.
+  const SignatureFacts failing[] = {unsigned_file,
+                                    {TRUST_E_BAD_DIGEST, CERT_TRUST_NO_ERROR, true, L"quenvo"},  // a changed byte
+                                    {ERROR_SUCCESS, CERT_TRUST_IS_UNTRUSTED_ROOT, true, L"quenvo"},
+                                    {ERROR_SUCCESS, CERT_TRUST_IS_PARTIAL_CHAIN, true, L"quenvo"},
+                                    {ERROR_SUCCESS, CERT_TRUST_IS_NOT_TIME_VALID, true, L"quenvo"},  // expired
+                                    {ERROR_SUCCESS, CERT_TRUST_NO_ERROR, false, L"quenvo"},
+                                    SoundSignatureBy(L"Quenvo"),
+                                    SoundSignatureBy(L"quenvo ltd"),
+                                    SoundSignatureBy(L"")};
+  for (const SignatureFacts& facts : failing) {
     EXPECT_FALSE(IsPublisherSignature(facts, L"quenvo")) << testing::PrintToString(facts.signer);
   }
   EXPECT_FALSE(IsPublisherSignature(SoundSignatureBy(L""), L""));  // no publisher, no pass

@@ -98,12 +98,8 @@ TEST(MachineId, AdapterBecomesPciThroughItsPnpInstanceId) {
                               "SYSTEM\\CurrentControlSet\\Control\\Network\\"
                               "{4D36E972-E325-11CE-BFC1-08002BE10318}\\") +
                           first.AdapterName + "\\Connection";
-  HKEY h = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr),
-            ERROR_SUCCESS);
   const char pnp[] = "PCI\\VEN_8086&DEV_100E&SUBSYS_001E8086\\3&267A616A&0&18";
-  RegSetValueExA(h, "PnpInstanceID", 0, REG_SZ, reinterpret_cast<const BYTE*>(pnp), sizeof pnp);
-  RegCloseKey(h);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "PnpInstanceID", REG_SZ, pnp, sizeof pnp), ERROR_SUCCESS);
 
   const std::string mac = FormatMacText(first.Address);
   EXPECT_TRUE(IsPciAdapter(first.AdapterName));

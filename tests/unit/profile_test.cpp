@@ -2,37 +2,25 @@
 #include <shlwapi.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "client_profile.h"
 #include "recorded_writes.h"
 #include "registry.h"
-#include "scratch_hive.h"
 
 // The tests construct their own profiles; the programs' global one is not built here.
 ClientProfile g_profile(ProfileScope::kCompanion);
 
 namespace {
 
-class ProfileTest : public ScratchHiveTest {
+class ProfileTest : public RecordedWritesTest {
  protected:
-  void SetUp() override {
-    ScratchHiveTest::SetUp();
-    g_writes.clear();
-    previous_ = SetProfileValueWriter(RecordWrite);
-  }
-  void TearDown() override {
-    SetProfileValueWriter(previous_);
-    ScratchHiveTest::TearDown();
-  }
-  static std::wstring Get(const wchar_t* name) { return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name); }
   std::vector<std::wstring> WrittenNames() const {
     std::vector<std::wstring> names;
     for (const Write& w : g_writes) names.push_back(w.name);
     return names;
   }
-
-  SetValueFunction previous_ = nullptr;
 };
 
 }  // namespace
@@ -44,14 +32,10 @@ TEST_F(ProfileTest, AgentFirstStartWritesDefaultsAsSzWithoutNul) {
     EXPECT_EQ(w.type, static_cast<DWORD>(REG_SZ)) << w.name;
     EXPECT_EQ(w.bytes, 2 * w.text.size()) << w.name;  // two bytes a character, no NUL
   }
-  EXPECT_EQ(p.fday, p.today);
-  EXPECT_EQ(p.fver, L"2.0.0.2");
-  EXPECT_EQ(p.ch, L"1001");
-  EXPECT_EQ(p.fn, L"");
-  EXPECT_EQ(p.os, L"Windows7");
+  EXPECT_EQ(std::tuple(p.fday, p.fver, p.ch, p.fn, p.os), std::tuple(p.today, L"2.0.0.2", L"1001", L"", L"Windows7"));
   EXPECT_EQ(p.mid.size(), 32u);
-  EXPECT_EQ(Get(L"fday"), p.today);
-  EXPECT_EQ(Get(L"ch"), L"1001");
+  EXPECT_EQ(Stored(L"fday"), p.today);
+  EXPECT_EQ(Stored(L"ch"), L"1001");
   EXPECT_EQ(p.scaleX, 0);
   EXPECT_EQ(p.logoImage, nullptr);
   EXPECT_TRUE(p.updateUrl.empty() && p.updateFilePath.empty());
@@ -71,7 +55,7 @@ TEST_F(ProfileTest, CompanionWritesOnlyFirstDayAndOsThenAgentAddsTheRest) {
   EXPECT_EQ(WrittenNames(), (std::vector<std::wstring>{L"fver", L"ch", L"os"}));
   EXPECT_EQ(agent.fday, L"2020-1-2");
   EXPECT_EQ(agent.ch, L"215");
-  EXPECT_EQ(Get(L"ch"), L"215");
+  EXPECT_EQ(Stored(L"ch"), L"215");
 }
 
 TEST_F(ProfileTest, StoredChannelIsKeptEvenWhenSetupChanges) {
@@ -79,23 +63,23 @@ TEST_F(ProfileTest, StoredChannelIsKeptEvenWhenSetupChanges) {
   Put(L"setup", L"quenvo_ch9.exe");
   ClientProfile p(ProfileScope::kAgent);
   EXPECT_EQ(p.ch, L"ABC");
-  EXPECT_EQ(Get(L"ch"), L"ABC");
+  EXPECT_EQ(Stored(L"ch"), L"ABC");
 }
 
 TEST_F(ProfileTest, OverlongValueReadsAsEmptyAndTakesItsDefault) {
   Put(L"fver", std::wstring(259, L'9'));
-  EXPECT_EQ(Get(L"fver").size(), 259u);  // fits with its NUL
+  EXPECT_EQ(Stored(L"fver").size(), 259u);  // fits with its NUL
   Put(L"fver", std::wstring(260, L'9'));
-  EXPECT_EQ(Get(L"fver"), L"");
+  EXPECT_EQ(Stored(L"fver"), L"");
   ClientProfile p(ProfileScope::kAgent);
   EXPECT_EQ(p.fver, L"2.0.0.2");
-  EXPECT_EQ(Get(L"fver"), L"2.0.0.2");
+  EXPECT_EQ(Stored(L"fver"), L"2.0.0.2");
 }
 
 TEST_F(ProfileTest, ValueWithoutNulFillingTheBufferDoesNotFit) {
   const std::wstring full(260, L'7');
   SHSetValueW(HKEY_CURRENT_USER, kProfileKey, L"ch", REG_SZ, full.c_str(), 520);
-  EXPECT_EQ(Get(L"ch"), L"");
+  EXPECT_EQ(Stored(L"ch"), L"");
 }
 
 TEST_F(ProfileTest, EmptyTextIsWrittenWithNoData) {
@@ -106,5 +90,5 @@ TEST_F(ProfileTest, EmptyTextIsWrittenWithNoData) {
   wchar_t data[32];
   ASSERT_EQ(SHGetValueW(HKEY_CURRENT_USER, kProfileKey, L"os", &type, data, &size), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(Get(L"os"), L"");
+  EXPECT_EQ(Stored(L"os"), L"");
 }

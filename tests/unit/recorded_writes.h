@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "registry.h"
+#include "scratch_hive.h"
 
 struct Write {
   std::wstring name;
@@ -32,3 +33,24 @@ inline DWORD WINAPI RecordWrite(HKEY root, LPCWSTR subkey, LPCWSTR name, DWORD t
 inline void Put(const wchar_t* name, const std::wstring& text) {
   SHSetValueW(HKEY_CURRENT_USER, kProfileKey, name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
 }
+
+inline std::wstring Stored(const wchar_t* name) {
+  return ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, name);
+}
+
+// A scratch HKEY_CURRENT_USER; the profile's writes are recorded in g_writes, which starts empty.
+class RecordedWritesTest : public ScratchHiveTest {
+ protected:
+  void SetUp() override {
+    ScratchHiveTest::SetUp();
+    g_writes.clear();
+    previousWriter_ = SetProfileValueWriter(RecordWrite);
+  }
+  void TearDown() override {
+    SetProfileValueWriter(previousWriter_);
+    ScratchHiveTest::TearDown();
+  }
+
+ private:
+  SetValueFunction previousWriter_ = nullptr;
+};

@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -163,9 +164,7 @@ TEST_F(SlotTest, TheComponentIsCreatedOnceWithTheIdentifierAndReused) {
   ComponentSlot slot;
   EXPECT_EQ(slot.Obtain(FindFactory), &g_fake);
   EXPECT_EQ(slot.Obtain(FindFactory), &g_fake);
-  EXPECT_EQ(g_finds, 1);
-  EXPECT_EQ(g_creates, 1);
-  EXPECT_EQ(g_identifier, L"Quenvo2021");
+  EXPECT_EQ(std::tuple(g_finds, g_creates, g_identifier), std::tuple(1, 1, L"Quenvo2021"));
 }
 
 TEST_F(SlotTest, AMissingLibraryOrExportLeavesTheSlotEmpty) {

@@ -1,5 +1,5 @@
 // A fixture whose tests see HKEY_CURRENT_USER as an empty scratch key, so that they can set up
-// and wipe "Software\quenvo" and the user's policies without touching the real ones.
+// and wipe the profile, the user's policies and classes without touching the real ones.
 #pragma once
 
 #include <windows.h>

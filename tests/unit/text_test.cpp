@@ -51,10 +51,7 @@ TEST(Profile, InstallerNameIsEncodedUnchanged) {
 }
 
 TEST(Profile, DayHasNoLeadingZeros) {
-  SYSTEMTIME t = {};
-  t.wYear = 2021;
-  t.wMonth = 3;
-  t.wDay = 7;
+  SYSTEMTIME t = {2021, 3, /*day of the week*/ 0, 7, /*time*/ 0, 0, 0, 0};
   EXPECT_EQ(FormatDay(t), L"2021-3-7");
   t.wMonth = 12;
   t.wDay = 31;

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "gdiplus_include.h"
 #include "png_button.h"
+#include "update_assets.h"
 
 namespace {
 
@@ -42,12 +42,6 @@ BOOL WINAPI FakePost(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
 class ButtonTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token_, &input, nullptr);
-  }
-  static void TearDownTestSuite() { Gdiplus::GdiplusShutdown(token_); }
-
   void SetUp() override {
     previous_ = SetPngButtonParentCalls({FakeIsWindow, FakeInvalidate, FakeSend, FakePost});
     g_parent_alive = true;
@@ -72,7 +66,7 @@ class ButtonTest : public ::testing::Test {
     }
   }
 
-  static inline ULONG_PTR token_ = 0;
+  static inline GdiplusSession gdiplus_;  // for the whole program
   PngButtonParentCalls previous_ = {};
   CPngButton button_;
   const POINT inside_ = {20, 30}, outside_ = {100, 90};
@@ -80,12 +74,9 @@ class ButtonTest : public ::testing::Test {
 
 TEST_F(ButtonTest, StartsWithTheDocumentedDefaults) {
   const CPngButton fresh;
-  EXPECT_EQ(fresh.m_nFrames, 3);
-  EXPECT_EQ(fresh.m_bOwnImage, 1);
-  EXPECT_EQ(fresh.m_bVisible, 1);
-  EXPECT_EQ(fresh.m_nState, 0);
-  EXPECT_EQ(fresh.m_pImage, nullptr);
-  EXPECT_EQ(fresh.m_hParent, nullptr);
+  EXPECT_EQ(
+      std::tuple(fresh.m_nFrames, fresh.m_bOwnImage, fresh.m_bVisible, fresh.m_nState, fresh.m_pImage, fresh.m_hParent),
+      std::tuple(3, 1, 1, 0, nullptr, nullptr));
 }
 
 TEST_F(ButtonTest, PressAndReleaseInsideSendsOneCommand) {
@@ -95,8 +86,7 @@ TEST_F(ButtonTest, PressAndReleaseInsideSendsOneCommand) {
   EXPECT_TRUE(button_.OnLButtonUp(0, &inside_, TRUE));
   EXPECT_EQ(button_.m_nState, 0);
   ASSERT_EQ(Count(WM_COMMAND), 1);
-  EXPECT_EQ(g_calls.back().message, static_cast<UINT>(WM_COMMAND));
-  EXPECT_EQ(g_calls.back().wparam, 7u);
+  EXPECT_EQ(std::tuple(g_calls.back().message, g_calls.back().wparam), std::tuple(UINT{WM_COMMAND}, WPARAM{7}));
   ExpectInvalidations(2);  // pressed, released
 }
 
@@ -220,7 +210,6 @@ std::unique_ptr<Gdiplus::Bitmap> Strip(int width, int height) {
 
 class ButtonDrawTest : public ButtonTest {
  protected:
-  // Draws the button into a fresh white canvas and returns the canvas.
   std::unique_ptr<Gdiplus::Bitmap> DrawToCanvas() {
     auto canvas = std::make_unique<Gdiplus::Bitmap>(200, 100, PixelFormat32bppARGB);
     Gdiplus::Graphics graphics(canvas.get());
@@ -288,10 +277,8 @@ TEST_F(ButtonDrawTest, SetImageRefusesNullImageAndZeroFrames) {
   const RECT before = button_.m_rect;
   EXPECT_FALSE(button_.SetImage(nullptr, 3, FALSE));
   EXPECT_FALSE(button_.SetImage(strip.get(), 0, TRUE));
-  EXPECT_EQ(button_.m_pImage, nullptr);
-  EXPECT_EQ(button_.m_nFrames, 3);
-  EXPECT_EQ(button_.m_bOwnImage, 1);
-  EXPECT_EQ(button_.m_bThreeSlice, 0);
+  EXPECT_EQ(std::tuple(button_.m_pImage, button_.m_nFrames, button_.m_bOwnImage, button_.m_bThreeSlice),
+            std::tuple(nullptr, 3, 1, 0));
   EXPECT_TRUE(EqualRect(&before, &button_.m_rect));
 }
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,17 +23,8 @@ const std::wstring kArtFolder = QUENVO_TEST_DATA L"/../../art/update/";
 
 class UpdateWindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    session_ = std::make_unique<GdiplusSession>();
-    images_ = std::make_unique<UpdateImages>();
-  }
-  static void TearDownTestSuite() {
-    images_.reset();
-    session_.reset();
-  }
-
   void SetUp() override {
-    ASSERT_TRUE(session_->ok());
+    ASSERT_TRUE(session_.ok());
     g_exits.clear();
     g_opened.clear();
     previous_ = SetUpdateWindowActions(
@@ -46,7 +36,7 @@ class UpdateWindowTest : public ::testing::Test {
     g_profile.updateFilePath = kArtFolder + L"logo.png";
     g_profile.updateSize = StoredSizeText(g_profile.updateFilePath);
     g_profile.scaleX = g_profile.scaleY = 1;
-    images_->Publish(g_profile);
+    images_.Publish(g_profile);
   }
   void TearDown() override {
     if (window_.m_hWnd != nullptr) window_.DestroyWindow();
@@ -58,10 +48,9 @@ class UpdateWindowTest : public ::testing::Test {
     const RECT rect = {0, 0, 450, 260};
     ASSERT_NE(window_.Create(nullptr, rect, L"update", WS_POPUP), nullptr);
   }
-  // Opens the window with the art folder's seven images published.
   void OpenWithArt() {
-    ASSERT_EQ(images_->Load(kArtFolder), 7);
-    images_->Publish(g_profile);
+    ASSERT_EQ(images_.Load(kArtFolder), 7);
+    images_.Publish(g_profile);
     Open();
   }
   LRESULT Send(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -77,8 +66,9 @@ class UpdateWindowTest : public ::testing::Test {
     UpdateWindow(window_.m_hWnd);
   }
 
-  static inline std::unique_ptr<GdiplusSession> session_;
-  static inline std::unique_ptr<UpdateImages> images_;
+  // GDI+ for the whole program; declared first, it outlives the images.
+  static inline GdiplusSession session_;
+  static inline UpdateImages images_;
   UpdateWindowActions previous_ = {};
   SignatureReader previousReader_ = nullptr;
   CUpdateDown window_;
@@ -97,8 +87,7 @@ TEST_F(UpdateWindowTest, CreationLaysOutTheButtonsFromTheImages) {
   EXPECT_EQ(std::tuple(close.left, close.right, close.bottom), std::tuple(420, 445, 31));
   EXPECT_EQ(std::tuple(install.left, install.top, install.right, install.bottom), std::tuple(225, 214, 335, 248));
   EXPECT_EQ(window_.m_btnExtra.m_rect.right, 450);
-  EXPECT_EQ(window_.m_btnClose.m_nFramePressed, 2);
-  EXPECT_EQ(window_.m_btnClose.m_nFrameHover, 1);
+  EXPECT_EQ(std::tuple(window_.m_btnClose.m_nFramePressed, window_.m_btnClose.m_nFrameHover), std::tuple(2, 1));
   EXPECT_EQ(window_.m_nPercent, 0);
 }
 
