@@ -6,6 +6,7 @@ import pytest
 
 from tools.testkit.dev_server import DevServer
 from tools.testkit.display import on_display
+from tools.testkit.net import BareServer
 from tools.testkit.wine import LOST_STARTS, Build, Wine, cannot_run_32bit
 
 
@@ -17,8 +18,7 @@ def pytest_addoption(parser):
 def pytest_collection_modifyitems(config, items):
     if config.getoption("--build") == "win64":
         return
-    reason = cannot_run_32bit() if Build(config.getoption("--build")).bits == 32 else None
-    if reason:  # one line instead of a skip for every test
+    if reason := cannot_run_32bit():  # one line instead of a skip for every test
         pytest.exit(f"{config.getoption('--build')}: nothing run, {reason}", returncode=0)
     skip = pytest.mark.skip(reason="runs no Windows program: the win64 run covers it")
     for item in items:
@@ -67,6 +67,34 @@ def server(wine):
         yield srv
 
 
+@pytest.fixture
+def user_value(wine):
+    """Sets a text value under HKCU for one case, user_value(key, name, text); puts the old one back after."""
+    before = {}
+
+    def set_value(key, name, text):
+        before.setdefault((key, name), wine.reg_query(key).get(name))
+        wine.set_value(name, text, key=key)
+
+    yield set_value
+    for (key, name), old in before.items():
+        if old:
+            wine.set_value(name, old[1], old[0], key=key)
+        else:
+            wine.reg("delete", f"HKCU\\{key}", "/v", name, "/f")
+
+
+@pytest.fixture
+def bare(wine, server):
+    """The prefix's proxy for one case: a server that answers every request with bare.reply, byte
+    for byte, and keeps each request's head as it came; for what the dev server can't say."""
+    bare = BareServer()
+    wine.set_proxy(bare.port)
+    yield bare
+    wine.set_proxy(server.port)
+    bare.stop()
+
+
 @pytest.fixture(scope="module")
 def display(wine):
     """A private X server for this module's windows, with their fonts."""
@@ -76,11 +104,12 @@ def display(wine):
 
 @pytest.fixture
 def downloads(wine):
-    """An empty folder for download targets."""
+    """An empty folder for download targets, removed after the case."""
     folder = wine.drive_c / "downloads"
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir()
-    return folder
+    yield folder
+    shutil.rmtree(folder, ignore_errors=True)
 
 
 @pytest.fixture(scope="module")

@@ -5,7 +5,6 @@ import hashlib
 import os
 import shutil
 import subprocess
-import time
 import xml.etree.ElementTree as ET
 from pathlib import Path
 
@@ -13,7 +12,7 @@ import pytest
 
 from tools.testkit.dev_server import report_flag
 from tools.testkit.profile import today
-from tools.testkit.net import BareServer, closed_port
+from tools.testkit.net import closed_port
 from tools.testkit.wine import REPO, install
 
 INSTALL_KEYS = ["mid", "os", "c", "fn", "reg", "t", "version", "fver", "fday", "uac", "flag"]
@@ -45,11 +44,12 @@ class Agent:
 
     def __init__(self, wine, server, exe):
         self.wine, self.server, self.exe = wine, server, exe
+        self.seconds = None  # how long the last run took
 
     def run_raw(self, command_line, exe=None):
         """Runs the agent with exactly command_line; returns the requests the server saw."""
         before = len(self.server.requests)
-        code, _ = self.wine.run_raw(exe or self.exe, command_line)
+        code, self.seconds = self.wine.run_raw(exe or self.exe, command_line)
         assert code == 0
         return self.server.requests[before:]
 
@@ -70,22 +70,6 @@ def fresh(agent):
     agent.server.set_config({})
     agent.wine.clear_profile()
     return agent
-
-
-@pytest.fixture
-def wine_version(wine):
-    """Sets the Windows version Wine reports (HKCU\\Software\\Wine "Version") and puts the
-    old value back afterwards."""
-    before = wine.reg_query(r"Software\Wine").get("Version")
-
-    def set_version(name):
-        wine.reg("add", r"HKCU\Software\Wine", "/v", "Version", "/t", "REG_SZ", "/d", name, "/f")
-
-    yield set_version
-    if before:
-        set_version(before[1])
-    else:
-        wine.reg("delete", r"HKCU\Software\Wine", "/v", "Version", "/f")
 
 
 # --- command dispatch ------------------------------------------------------------------------
@@ -165,8 +149,8 @@ def test_values_go_into_the_query_unencoded(fresh):
     assert request["query"].endswith("&flag=" + signature(mid, "Windows7", "7&z", "uninstall"))
 
 
-def test_empty_os_name_gives_an_empty_os_field(fresh, wine_version):
-    wine_version("nt351")  # a version with no row in the table
+def test_empty_os_name_gives_an_empty_os_field(fresh, user_value):
+    user_value(r"Software\Wine", "Version", "nt351")  # a Windows version with no row in the table
     [request] = fresh.run("data=install")
     assert "mid=%s&os=&c=1001&" % md5("") in request["query"]
     check_request(request, INSTALL_KEYS, "install", fresh.wine.reg_texts())
@@ -183,20 +167,16 @@ def many_adapters(wine):
     if os.geteuid() != 0 or not shutil.which("ip"):
         pytest.skip("adding network interfaces takes root and iproute2")
     names = [f"q{wine.build.bits}ifb{i}" for i in range(20)]  # the two builds' runs may overlap
-    wine.shutdown()
-    wine.call(["wineserver", "-w"])
     try:
         for name in names:
             added = subprocess.run(["ip", "link", "add", name, "type", "ifb"], capture_output=True, text=True)
             assert added.returncode == 0, added.stderr
-        wine.start_server()
+        wine.restart_server(wine.env.get("DISPLAY"))
         yield names
     finally:
-        wine.shutdown()
-        wine.call(["wineserver", "-w"])
         for name in names:
             subprocess.run(["ip", "link", "del", name], capture_output=True)
-        wine.start_server()
+        wine.restart_server(wine.env.get("DISPLAY"))
 
 
 def test_an_adapter_past_the_sixteenth_identifies_the_machine(fresh, many_adapters):
@@ -213,8 +193,8 @@ def test_an_adapter_past_the_sixteenth_identifies_the_machine(fresh, many_adapte
     assert dict(request["params"])["mid"] == md5(mac + "Windows7")
 
 
-def test_manifest_lets_the_agent_see_windows_10(fresh, wine_version):
-    wine_version("win10")
+def test_manifest_lets_the_agent_see_windows_10(fresh, user_value):
+    user_value(r"Software\Wine", "Version", "win10")  # the Windows version that Wine reports
     [request] = fresh.run("data=uninstall")
     assert dict(request["params"])["os"] == "Windows10" == fresh.wine.reg_texts()["os"]
     assert request["flag_ok"]
@@ -353,12 +333,10 @@ def test_nul_byte_in_the_reply_hides_nothing(agent, target):
 def test_silent_server_times_out(fresh, short_build):
     exe = install(fresh.wine, "quenvo agent short timeout", short_build.bin / "quenvodata.exe") / "quenvodata.exe"
     fresh.server.set_config(dict(OFFER, faults={"stat": {"silent": True}, "version": {"silent": True}}))
-    start = time.monotonic()
     sent = fresh.run("data=run", exe)
-    elapsed = time.monotonic() - start
     # Three requests, each given up after 2 s, none retried.
     assert events(sent) == FIRST_RUN
-    assert 5.0 <= elapsed < 20.0, elapsed
+    assert 5.0 <= fresh.seconds < 20.0, fresh.seconds
     assert fresh.wine.reg_texts()["rday"] == today()
     fresh.server.set_config({})
     assert events(fresh.run("data=install", exe)) == INSTALL
@@ -378,25 +356,16 @@ def test_redirect_to_another_host_is_followed(fresh):
 
 # --- the request on the wire -----------------------------------------------------------------
 
-@pytest.fixture
-def capture(wine, server):
-    """A bare server as the prefix's proxy, which keeps every request's head as it came."""
-    bare = BareServer(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok")
-    wine.set_proxy(bare.port)
-    yield bare
-    wine.set_proxy(server.port)
-    bare.stop()
-
-
-def test_report_request_is_the_one_that_opening_the_url_in_one_call_sends(fresh, capture):
+def test_report_request_is_the_one_that_opening_the_url_in_one_call_sends(fresh, bare):
     """The agent opens its requests layer by layer (for the time-outs); the request must still
     be, header for header, what InternetOpenUrlW sends for the same address."""
+    bare.reply = b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"
     fresh.run("data=uninstall")
-    [ours] = capture.heads
+    [ours] = bare.heads
     url = ours.split(b" ")[1].decode("latin-1")   # the absolute form: the address itself
     tool = install(fresh.wine, "quenvo agent", "open_url.exe") / "open_url.exe"
     assert fresh.wine.run(tool, f'"{url}"') == 0
-    [reference] = capture.heads[1:]
+    [reference] = bare.heads[1:]
     assert ours.split(b"\r\n") == reference.split(b"\r\n")
     assert b"\r\nAccept: */*\r\n" in ours
 
@@ -437,32 +406,31 @@ def policy_cases():
 
 @pytest.fixture
 def policy_keys(fresh):
-    """The agent, with both hives' policy keys removed after the case."""
+    """Both hives' policy keys, removed after the case."""
     if fresh.wine.build.name != "win64":
         pytest.skip("the policy has no architecture of its own: the win64 run covers it")
-    yield fresh
+    yield
     for hive in HIVES.values():
         for key in {p.get("key") for p in POLICIES}:
             fresh.wine.reg("delete", f"{hive}\\{key}", "/f")
 
 
 @pytest.mark.parametrize("writes, stopped", policy_cases())
-def test_policy_from_the_template_stops_what_it_names(policy_keys, target, writes, stopped):
-    agent = policy_keys
+def test_policy_from_the_template_stops_what_it_names(fresh, policy_keys, target, writes, stopped):
     assert {p.get("valueName") for p in POLICIES} == set(STOPS)  # the template names both switches
     for hive, key, name, kind, data in writes:
-        code, output = agent.wine.reg("add", f"{hive}\\{key}", "/v", name, "/t", kind, "/d", data, "/f")
+        code, output = fresh.wine.reg("add", f"{hive}\\{key}", "/v", name, "/t", kind, "/d", data, "/f")
         assert code == 0, output
-    agent.server.set_config(OFFER)
-    sent = agent.run("data=install") + agent.run("data=run") + agent.run("data=uninstall")
+    fresh.server.set_config(OFFER)
+    sent = fresh.run("data=install") + fresh.run("data=run") + fresh.run("data=uninstall")
     assert events(sent) == [e for e in INSTALL + FIRST_RUN + UNINSTALL if e[0] not in stopped]
     assert all(r["flag_ok"] for r in sent if r["kind"] == "report")
-    marks = agent.wine.reg_texts()
+    marks = fresh.wine.reg_texts()
     assert marks.get("install") == (None if "report" in stopped else "1")
     assert marks.get("rday") == (None if stopped == set(STOPS.values()) else today())
     assert target.exists() == ("version" in stopped)  # no offer, no target prepared
     if "report" in stopped:  # lifted: the installation made meanwhile stays unreported; a new one is
         for hive, key, name, *_ in writes:
-            agent.wine.reg("delete", f"{hive}\\{key}", "/v", name, "/f")
-        assert ("report", "install") not in events(agent.run("data=run"))
-        assert events(agent.run("data=install")) == INSTALL
+            fresh.wine.reg("delete", f"{hive}\\{key}", "/v", name, "/f")
+        assert ("report", "install") not in events(fresh.run("data=run"))
+        assert events(fresh.run("data=install")) == INSTALL

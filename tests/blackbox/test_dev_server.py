@@ -134,18 +134,17 @@ def test_reset_sends_rst(server):
 
 def test_silent_server_stops_promptly(server):
     server.set_config({"faults": {"stat": {"silent": True}}})
-    sock = socket.create_connection(("127.0.0.1", server.port), timeout=0.5)
-    sock.sendall(b"GET /stat.php HTTP/1.1\r\nHost: s\r\n\r\n")
-    with pytest.raises(socket.timeout):
-        sock.recv(100)
-    started = time.monotonic()
-    stopper = threading.Thread(target=server.stop)
-    stopper.start()
-    sock.settimeout(5)
-    assert sock.recv(100) == b""
-    stopper.join(5)
-    assert time.monotonic() - started < 3
-    sock.close()
+    with socket.create_connection(("127.0.0.1", server.port), timeout=0.5) as sock:
+        sock.sendall(b"GET /stat.php HTTP/1.1\r\nHost: s\r\n\r\n")
+        with pytest.raises(socket.timeout):
+            sock.recv(100)
+        started = time.monotonic()
+        stopper = threading.Thread(target=server.stop)
+        stopper.start()
+        sock.settimeout(5)
+        assert sock.recv(100) == b""
+        stopper.join(5)
+        assert time.monotonic() - started < 3
 
 
 def test_show_prints_one_line_per_request(server, tmp_path, capsys):

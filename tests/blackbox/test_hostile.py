@@ -78,20 +78,18 @@ def readable(kind, data):
     return text if len(text) < 260 else ""
 
 
-def check_first_run_facts(before, after):
+def survives(wine, exe, state, tail):
+    """Runs exe with tail on the profile state: a sound end, and the first-run facts kept."""
+    set_state(wine, state)
+    before = wine.reg_values()
+    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}'))
+    after = wine.reg_values()
     for name in KEPT:
         if name in before and readable(*before[name]):
             assert after.get(name) == before[name], f"{name} was changed"
         elif name in after and after[name] != before.get(name):
             kind, data = after[name]
             assert kind == 1 and readable(kind, data), f"{name} was not given a sound default"
-
-
-def survives(wine, exe, state, tail):
-    set_state(wine, state)
-    before = wine.reg_values()
-    assert_sound(wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}'))
-    check_first_run_facts(before, wine.reg_values())
 
 
 @pytest.mark.parametrize("program", PROGRAMS)

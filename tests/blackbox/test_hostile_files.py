@@ -3,8 +3,7 @@ the agent's update check. Odd lengths, statuses, redirects and broken transfers,
 that is locked by another process, a folder, read-only, or in a folder that does not exist.
 Every case exits with 0 and without a crash, the messages keep their order (progress rises
 within 0..100; a size check follows a failure only when the exchange itself went through),
-and ends within a bound. Run
-times are appended to build/.../hostile-timings.txt."""
+and ends within a bound. Run times are appended to build/.../hostile-timings.txt."""
 import random
 import shutil
 import subprocess
@@ -13,8 +12,7 @@ from contextlib import contextmanager, nullcontext
 import pytest
 
 from tools.testkit.dev_server import offer_reply, pattern
-from tools.testkit.download_probe import COMPLETE, FAILED, URL, probe as run_probe, result, sized, split_progress
-from tools.testkit.net import BareServer
+from tools.testkit.download_probe import COMPLETE, FAILED, URL, probe, result, sized, split_progress
 from tools.testkit.profile import FACTS, set_texts
 from tools.testkit.wine import assert_sound, install, wrote
 
@@ -66,19 +64,6 @@ DOWNLOADS = {
 }
 
 
-@pytest.fixture(scope="module")
-def bare():
-    """A server that answers byte for byte, for what the dev server can't say."""
-    bare = BareServer()
-    yield bare
-    bare.stop()
-
-
-def probe(wine, downloads, target, size, build):
-    """The download thread's work against the recorder: (messages, done line, seconds)."""
-    return run_probe(wine, build.testbin / "update_download_probe.exe", URL, target, size, downloads / "messages.jsonl")
-
-
 def check_progress(messages, kind):
     """The leading progress reports rise and stay within 0..100; returns what follows them."""
     percents, rest = split_progress(messages)
@@ -90,21 +75,17 @@ def check_progress(messages, kind):
 
 @pytest.mark.parametrize("case, config, offered, progress, rest, stored", [(k, *v) for k, v in DOWNLOADS.items()],
                          ids=DOWNLOADS.keys())
-def test_downloader_survives_server(wine, server, bare, timings, downloads, request, case, config, offered, progress,
-                                    rest, stored):
+def test_downloader_survives_server(wine, server, timings, downloads, request, case, config, offered, progress, rest,
+                                    stored):
     short = case in SHORT_CASES
     build = request.getfixturevalue("short_build") if short else wine.build
     server.set_config({} if "raw" in config else config)
     server.requests.clear()
-    bare.reply, bare.hold = config.get("raw", b""), config.get("hold", False)
     if "raw" in config:
-        wine.set_proxy(bare.port)
+        bare = request.getfixturevalue("bare")
+        bare.reply, bare.hold = config["raw"], config.get("hold", False)
     target = downloads / "setup.exe"
-    try:
-        messages, done, seconds = probe(wine, downloads, target, offered, build)
-    finally:
-        if "raw" in config:
-            wine.set_proxy(server.port)
+    messages, done, seconds = probe(wine, build.testbin / "update_download_probe.exe", URL, target, offered)
     timings(f"download: {case}", seconds)
 
     if case == "reset mid-body" and messages == [FAILED]:
@@ -180,7 +161,7 @@ def test_downloader_never_overwrites_an_occupied_target(wine, server, timings, d
     server.set_config(sized(length))
     target = downloads / ("missing" if how == "missing folder" else "") / "setup.exe"
     with occupied(wine, target, how):
-        messages, done, seconds = probe(wine, downloads, target, offered, wine.build)
+        messages, done, seconds = probe(wine, wine.build.testbin / "update_download_probe.exe", URL, target, offered)
         assert check_progress(messages, "none") == rest, messages
         assert intact(target, how) if how != "missing folder" else not target.parent.exists()
     timings(f"download target: {request.node.callspec.id}", seconds)
@@ -222,25 +203,19 @@ LONG_TEMP = "C:\\hostile long temp\\" + "t" * 200 + "\\" + "u" * 90
 
 
 @pytest.mark.parametrize("folder", ["C:\\hostile missing temp", LONG_TEMP], ids=["missing", "longer than 260"])
-def test_agent_offer_with_an_odd_temporary_folder(wine, server, timings, agent, folder):
+def test_agent_offer_with_an_odd_temporary_folder(wine, server, timings, agent, user_value, folder):
     """TEMP and TMP of the user's environment point at a folder that is not there, or at one
     whose path does not fit 260 units. For the latter Wine's GetTempPathW answers 0 whatever
     the buffer (Windows would name the length needed), so no target is prepared there."""
-    env_key, temp = r"HKCU\Environment", wine.unix_path(folder)
-    before = {name: wine.reg_query("Environment").get(name) for name in ("TEMP", "TMP")}
+    temp = wine.unix_path(folder)
     if folder == LONG_TEMP:
         temp.mkdir(parents=True)
         (temp / "hostile_target.exe").write_bytes(b"old")
-    for name in before:
-        wine.reg("add", env_key, "/v", name, "/t", "REG_SZ", "/d", folder, "/f")
+    for name in ("TEMP", "TMP"):
+        user_value("Environment", name, folder)
     try:
         assert wine.temp_folder() == temp
         run_offer(wine, server, timings, agent, f"temp {'long' if folder == LONG_TEMP else 'missing'}")
         assert (temp / "hostile_target.exe").exists() == (folder == LONG_TEMP)
     finally:
-        for name, old in before.items():
-            if old:
-                wine.reg("add", env_key, "/v", name, "/t", old[0], "/d", old[1], "/f")
-            else:
-                wine.reg("delete", env_key, "/v", name, "/f")
         shutil.rmtree(wine.drive_c / "hostile long temp", ignore_errors=True)

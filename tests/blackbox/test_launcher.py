@@ -27,8 +27,7 @@ def launch(wine, suite, command_line, cwd=None):
     """Runs the launcher with a raw command line; returns what quenvo.exe recorded."""
     received = suite / "received.txt"
     received.unlink(missing_ok=True)
-    code, _ = wine.run_raw(suite / "Quenvodef.exe", command_line, cwd=cwd)
-    assert code == 0
+    assert wine.run_raw(suite / "Quenvodef.exe", command_line, cwd=cwd)[0] == 0
     started = wait_for(lambda: records(received))
     assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
     return dict(started[0], tail=tail_of(started[0]["cmdline"]))
@@ -43,8 +42,7 @@ def launch(wine, suite, command_line, cwd=None):
     ('\x01\x02doc.csv', 'doc.csv'),                                  # control characters end the name too
 ])
 def test_main_program_receives_the_tail_unchanged(wine, suite, after_name, expected_tail):
-    line = f'"{wine.win_path(suite / "Quenvodef.exe")}"{after_name}'
-    record = launch(wine, suite, line)
+    record = launch(wine, suite, f'"{wine.win_path(suite / "Quenvodef.exe")}"{after_name}')
     assert record["tail"] == expected_tail
     assert record["cmdline"].lower().startswith(f'"{wine.win_path(suite / "quenvo.exe")}"'.lower()) or \
         record["cmdline"].lower().startswith(wine.win_path(suite / "quenvo.exe").lower())
@@ -52,8 +50,7 @@ def test_main_program_receives_the_tail_unchanged(wine, suite, after_name, expec
 
 def test_unquoted_launcher_name_ends_at_the_first_blank(wine, suite):
     # The name ends at the blank inside "Program Files"; the rest is the tail.
-    line = f'{wine.win_path(suite / "Quenvodef.exe")} doc.docx'
-    record = launch(wine, suite, line)
+    record = launch(wine, suite, f'{wine.win_path(suite / "Quenvodef.exe")} doc.docx')
     assert record["tail"] == "Files\\quenvo suite\\Quenvodef.exe doc.docx"
 
 
@@ -81,5 +78,4 @@ def test_fresh_account_gets_only_fday_and_os_and_fday_is_kept(wine, suite):
 
 def test_exit_code_is_zero_without_the_main_program(wine):
     lonely = install(wine, "lonely launcher", "Quenvodef.exe")
-    code, _ = wine.run_raw(lonely / "Quenvodef.exe", f'"{wine.win_path(lonely / "Quenvodef.exe")}" "a b.docx"')
-    assert code == 0
+    assert wine.run(lonely / "Quenvodef.exe", '"a b.docx"') == 0

@@ -42,8 +42,7 @@ def run_registrar(wine, folder, config="", command_line=None, cwd=None):
     calls.unlink(missing_ok=True)
     (folder / "double.cfg").write_text(config)
     exe = folder / "quenvocommon.exe"
-    code, _ = wine.run_raw(exe, f'"{wine.win_path(exe)}"' if command_line is None else command_line, cwd=cwd)
-    assert code == 0
+    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"' if command_line is None else command_line, cwd=cwd)[0] == 0
     return [json.loads(line) for line in calls.read_text().splitlines()] if calls.exists() else []
 
 
@@ -131,7 +130,6 @@ def test_a_first_start_leaves_only_fday_and_os(wine, contract):
 # --- the real component, and double-click end to end -----------------------------------------
 
 CLASSES = r"Software\Classes"
-SUITE = "Program Files/quenvo suite e2e"
 
 
 def export(wine, key):
@@ -158,22 +156,21 @@ def outside_classes_and_profile(sections):
 def suite(wine):
     """A complete installation in a folder with blanks, registered once by the real component.
     Yields the folder and what the registry held before and after that first run."""
-    folder = install(wine, SUITE, "quenvocommon.exe", "Quenvodef.exe", "FileAssociation.dll",
+    folder = install(wine, "Program Files/quenvo suite e2e", "quenvocommon.exe", "Quenvodef.exe", "FileAssociation.dll",
                      ("fake_quenvo.exe", "quenvo.exe"))
     shutil.copytree(wine.build.bin / "icon", folder / "icon", dirs_exist_ok=True)
     names = EXTENSIONS + ["Quenvo2021" + ext for ext in EXTENSIONS]
-    for name in names:
-        wine.reg("delete", f"HKCU\\{CLASSES}\\{name}", "/f")
-        wine.reg("delete", f"HKLM\\{CLASSES}\\{name}", "/f")
+    keys = [f"{hive}\\{CLASSES}\\{name}" for name in names for hive in ("HKCU", "HKLM")]
+    for key in keys:
+        wine.reg("delete", key, "/f")
     before = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
 
     # Step 1: the registrar runs from its folder with blanks, and tells the shell once.
     assert run_traced(wine, folder / "quenvocommon.exe") == 1
     after = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
     yield folder, before, after
-    for name in names:
-        wine.reg("delete", f"HKCU\\{CLASSES}\\{name}", "/f")
-        wine.reg("delete", f"HKLM\\{CLASSES}\\{name}", "/f")
+    for key in keys:
+        wine.reg("delete", key, "/f")
 
 
 def test_each_type_is_registered_for_the_current_user(wine, suite):
@@ -243,7 +240,7 @@ def test_a_second_run_changes_nothing_and_a_broken_type_is_repaired(wine, suite)
     wine.reg("add", f"HKCU\\{CLASSES}\\Quenvo2021.ppt\\shell\\open\\command", "/ve", "/d",
              '"C:\\gone\\Quenvodef.exe" "%1"', "/f")
     broken = per_user(wine)
-    assert wine.run_raw(exe, f'"{wine.win_path(exe)}"')[0] == 0
+    assert wine.run(exe) == 0
     now = per_user(wine)
     changed = {k for k in set(now) | set(broken) if now.get(k) != broken.get(k)}
     key = "HKEY_CURRENT_USER\\Software\\Classes\\"

@@ -38,10 +38,6 @@ def run(args, folder, status=0, **env):
     return output
 
 
-def run_release(folder, **env):
-    return run([folder / "tools" / "release"], folder, **env)
-
-
 def tampered_program(dist, name, signer, work):
     """dist's x64 zip with one byte of name's code changed, the program signed by signer, and
     SHA256SUMS made anew, as someone who swapped the program would."""
@@ -68,20 +64,21 @@ def flipped(path, offset, target):
 
 def test_two_checkouts_give_the_same_signed_release(tmp_path):
     one, two = checkout(tmp_path / "one"), checkout(tmp_path / "elsewhere" / "two")
-    said = run_release(one)
+    said = run([one / "tools" / "release"], one)
     assert "TEST-SIGNED" in said and "NOT TIMESTAMPED" in said
     signing_folder = one / "build" / "signing"
+    root = signing_folder / "test-root.crt"
     leaf = signing.Certificate(signing_folder / "leaf.crt", signing_folder / "leaf.key")
     password = secrets.token_urlsafe(12)
     p12 = signing.export_pkcs12(leaf, tmp_path / "signer.p12", password)
     key = dict(QUENVO_SIGN_PKCS12=str(p12.path), QUENVO_SIGN_PASSWORD=password)
     with TimestampServer(tmp_path / "tsa") as tsa:
-        said = run_release(two, QUENVO_SIGN_TIMESTAMP_URL=tsa.url, **key)
+        said = run([two / "tools" / "release"], two, QUENVO_SIGN_TIMESTAMP_URL=tsa.url, **key)
     assert "TEST-SIGNED" not in said and "NOT TIMESTAMPED" not in said and password not in said
     stamped = tmp_path / "stamped"
     shutil.copytree(two / "dist", stamped)
-    stranger = signing.make_leaf(signing.Certificate(signing_folder / "test-root.crt", signing_folder / "test-root.key"),
-                                 tmp_path / "stranger", "someone else")
+    stranger = signing.make_leaf(signing.Certificate(root, signing_folder / "test-root.key"), tmp_path / "stranger",
+                                 "someone else")
     said = run([sys.executable, "-m", "tools.release"], two, 1, QUENVO_SIGN_PKCS12=str(
         signing.export_pkcs12(stranger, tmp_path / "stranger.p12", password).path), QUENVO_SIGN_PASSWORD=password)
     assert "is 'someone else', not the publisher 'quenvo'" in said
@@ -100,7 +97,6 @@ def test_two_checkouts_give_the_same_signed_release(tmp_path):
     sums = subprocess.run(["sha256sum", "-c", "SHA256SUMS"], cwd=one / "dist", capture_output=True, text=True)
     assert sums.returncode == 0, sums.stdout + sums.stderr
 
-    root = signing_folder / "test-root.crt"
     signed = [stamped / p for p in packages if p.endswith(".msi")]
     for archive in (p for p in packages if p.endswith(".zip")):
         unpacked = tmp_path / archive

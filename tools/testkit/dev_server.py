@@ -36,7 +36,7 @@ MODES = ("silent", "close_early", "no_length", "reset", "endless", "trickle")
 # --- request parsing ---------------------------------------------------------
 
 def split_target(target, host_header):
-    """Return (host, path, raw query) from an absolute- or origin-form target."""
+    """Return (host without its port, path, raw query) from an absolute- or origin-form target."""
     host = host_header or ""
     if "://" in target.split("?", 1)[0]:
         rest = target.split("://", 1)[1]
@@ -45,13 +45,9 @@ def split_target(target, host_header):
         if not target.startswith("/"):
             target = "/" + target
     path, _, query = target.partition("?")
-    return strip_port(host), path, query
-
-
-def strip_port(host):
     if host.startswith("["):  # IPv6 literal: the colons belong to the address
-        return host[: host.find("]") + 1]
-    return host.split(":", 1)[0]
+        return host[: host.find("]") + 1], path, query
+    return host.split(":", 1)[0], path, query
 
 
 def parse_params(query):
@@ -421,13 +417,6 @@ def show(log_path):
                 print(describe(json.loads(line)))
 
 
-def write_port_file(path, port):
-    tmp = path + ".tmp"
-    with open(tmp, "w") as f:
-        f.write("%d\n" % port)
-    os.replace(tmp, path)  # readers never see a half-written number
-
-
 def main(argv=None):
     argv = sys.argv[1:] if argv is None else argv
     if argv[:1] == ["show"]:
@@ -444,7 +433,9 @@ def main(argv=None):
     server.current_config()  # report a broken config file right away
     port = server.start()
     if args.port_file:
-        write_port_file(args.port_file, port)
+        with open(args.port_file + ".tmp", "w") as f:
+            f.write("%d\n" % port)
+        os.replace(args.port_file + ".tmp", args.port_file)  # readers never see a half-written number
     done = threading.Event()
     for sig in (signal.SIGINT, signal.SIGTERM):
         signal.signal(sig, lambda *_: done.set())

@@ -19,14 +19,14 @@ def sized(size, **fault):
     return {"files": {FILE: {"size": size}}, "faults": {"file": fault}}
 
 
-def probe(wine, exe, url, target, size, out=None, timeout=120):
-    """Downloads url into target (size: the offered size, as text), with the messages written to
-    out (by default beside target); returns (messages as (kind, wParam, lParam), the done line,
-    seconds)."""
-    out = out or target.parent / "messages.jsonl"
+def probe(wine, exe, url, target, size):
+    """Downloads url into target (size: the offered size, as text); returns (messages as (kind,
+    wParam, lParam), the done line, seconds). The messages go to drive C:, not beside target,
+    whose folder may be missing on purpose."""
+    out = wine.drive_c / "messages.jsonl"
     out.unlink(missing_ok=True)
     tail = f'"{url}" "{wine.win_path(target)}" "{size}" "{wine.win_path(out)}"'
-    run = wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}', timeout=timeout)
+    run = wine.run_measured(exe, f'"{wine.win_path(exe)}" {tail}')
     assert_sound(run)
     lines = [json.loads(line) for line in out.read_text().splitlines()]
     assert lines[-1]["msg"] == "done"

@@ -44,7 +44,6 @@ class TimestampServer:
         self._lock = threading.Lock()
         self._server = ThreadingHTTPServer(("127.0.0.1", 0), self._handler())
         self.url = f"http://127.0.0.1:{self._server.server_address[1]}/"
-        self._thread = threading.Thread(target=self._server.serve_forever, daemon=True)
 
     def _handler(self):
         tsa = self
@@ -72,7 +71,7 @@ class TimestampServer:
         return Handler
 
     def __enter__(self):
-        self._thread.start()
+        threading.Thread(target=self._server.serve_forever, daemon=True).start()
         return self
 
     def __exit__(self, *exc):
