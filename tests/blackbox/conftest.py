@@ -15,7 +15,14 @@ def pytest_addoption(parser):
                      help="the build under test, in build/<name> (its short-time-out twin in build/<name>-short)")
 
 
+# The longest modules, first: run in parallel (pytest-xdist, a module to a worker), they start at
+# once instead of ending the run alone.
+LONGEST_FIRST = ["test_release", "test_installer", "test_hostile", "test_agent", "test_update", "test_registrar"]
+
+
 def pytest_collection_modifyitems(config, items):
+    rank = {name: i for i, name in enumerate(LONGEST_FIRST)}
+    items.sort(key=lambda item: rank.get(item.module.__name__.rsplit(".", 1)[-1], len(rank)))
     if config.getoption("--build") == "win64":
         return
     if reason := cannot_run_32bit():  # one line instead of a skip for every test
@@ -24,6 +31,16 @@ def pytest_collection_modifyitems(config, items):
     for item in items:
         if "native" in item.keywords:
             item.add_marker(skip)
+
+
+def pytest_sessionfinish(session):
+    if hasattr(session.config, "workeroutput"):  # a pytest-xdist worker: its controller sums up
+        session.config.workeroutput["lost_starts"] = LOST_STARTS
+
+
+@pytest.hookimpl(optionalhook=True)
+def pytest_testnodedown(node, error):
+    LOST_STARTS.extend(getattr(node, "workeroutput", {}).get("lost_starts", []))
 
 
 def pytest_terminal_summary(terminalreporter):

@@ -5,11 +5,17 @@ import socketserver
 import threading
 
 
+# Sockets bound and never listening: a connection to one is refused, and no other server of
+# this run (or of a parallel one) can take its port while the run lasts.
+_HELD = []
+
+
 def closed_port():
-    """A local port that refuses connections: bound for a moment, then released."""
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A local port that refuses connections for as long as this process lives."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    _HELD.append(s)
+    return s.getsockname()[1]
 
 
 class BareServer(socketserver.ThreadingTCPServer):

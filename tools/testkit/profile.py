@@ -23,11 +23,13 @@ def raw_sz(data: bytes):
 
 
 def set_state(wine, state):
-    """Replaces the profile key with the given values ({name: .reg value}); None: no key."""
-    wine.clear_profile()
+    """Replaces the profile key with the given values ({name: .reg value}); None: no key. One
+    import: the key is deleted, then written again."""
+    text = "[-HKEY_CURRENT_USER\\Software\\quenvo]\r\n"
     if state is not None:
-        lines = "\r\n".join(f'"{name}"={value}' for name, value in state.items())
-        wine.import_reg(f"[HKEY_CURRENT_USER\\Software\\quenvo]\r\n{lines}\r\n")
+        lines = "".join(f'"{name}"={value}\r\n' for name, value in state.items())
+        text += f"\r\n[HKEY_CURRENT_USER\\Software\\quenvo]\r\n{lines}"
+    wine.import_reg(text)
 
 
 def set_texts(wine, texts):

@@ -13,8 +13,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 PROFILE_KEY = r"Software\quenvo"
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
-# A value that each import deletes, to show that it ran.
-IMPORT_MARK = "testkit-import"
+# What cmd echoes once reg import has ended with 0 (reg prints nothing when it succeeds).
+IMPORTED = "testkit: imported"
 # What Wine prints when a program crashes (crash dialogs are off in our prefixes).
 CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
 
@@ -184,15 +184,6 @@ class Wine:
                                 f"Wine's output:\n{out[-3000:]}")
             lost_start(what, f"exit code {code}, output {out.strip()!r}")
 
-    def imported(self, out):
-        """reg import's proof: it prints only when it fails, and the text it imports deletes a
-        mark (see import_reg). The query that looks for the mark may be lost too: silence is not
-        absence, so it is a start of its own."""
-        if printed(out):
-            return True
-        code, query = self.start(["reg", "query", r"HKCU\Software\Wine", "/v", IMPORT_MARK])
-        return code == 1 and "Unable to find" in query
-
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
         path = Path(path).resolve()
@@ -304,18 +295,16 @@ class Wine:
         return texts
 
     def import_reg(self, text: str):
-        """Imports registry text (regedit 5 format), written as UTF-16 so any text survives.
-        reg import prints nothing when it succeeds, so the text also deletes a value set just
-        before: its absence shows that the import ran (imported), and the registry is left as it was."""
-        self.set_value(IMPORT_MARK, "pending", key="Software\\Wine")
-        mark = f'\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n"{IMPORT_MARK}"=-\r\n'
+        """Imports registry text (regedit 5 format, so keys can be deleted with [-KEY] and values
+        with "name"=-), written as UTF-16 so any text survives. One start: cmd runs reg import and
+        echoes IMPORTED only when it ended with 0, so cmd's output is the proof that cmd ran, and
+        IMPORTED that the import did."""
         fd, path = tempfile.mkstemp(dir=self.drive_c, suffix=".reg")
         os.close(fd)
         try:
-            Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text + mark).encode("utf-16"))
-
-            code, output = self.start(["reg", "import", self.win_path(path)], proof=self.imported)
-            assert code == 0 and not printed(output), f"reg import failed ({code}): {output}"
+            Path(path).write_bytes(("Windows Registry Editor Version 5.00\r\n\r\n" + text).encode("utf-16"))
+            code, output = self.start(["cmd", "/c", "reg", "import", self.win_path(path), "&&", "echo", IMPORTED])
+            assert code == 0 and IMPORTED in output, f"reg import failed ({code}): {output}"
         finally:
             os.unlink(path)
 
@@ -342,10 +331,8 @@ class Wine:
 
     def set_proxy(self, port):
         """Points WinInet's system proxy at a local server, as a user's proxy would be."""
-        key = INTERNET_SETTINGS.removeprefix("HKCU\\")
-        self.set_value("ProxyEnable", "1", "REG_DWORD", key=key)
-        self.set_value("ProxyServer", f"127.0.0.1:{port}", key=key)
-
+        self.import_reg(f'[{INTERNET_SETTINGS.replace("HKCU", "HKEY_CURRENT_USER")}]\r\n'
+                        f'"ProxyEnable"=dword:00000001\r\n"ProxyServer"="127.0.0.1:{port}"\r\n')
 
 def install(wine: Wine, folder_name: str, *files) -> Path:
     """Copies built programs (names under the build's bin/ or testbin/, absolute paths, or
