@@ -326,23 +326,24 @@ class Wine:
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
 
-    def mirror_classes_to_machine(self, names):
-        """Copies HKCU\\Software\\Classes\\<name> trees into HKLM\\Software\\Classes.
+    def mirror_classes_to_machine(self, names, software="Software"):
+        """Copies HKCU\\<software>\\Classes\\<name> trees into HKLM\\Software\\Classes.
 
         Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
         shell reads only the machine's classes, so per-user keys are copied there, unchanged, for
         the shell to find them. The product itself never writes HKLM."""
         for name in names:
             target = self.drive_c / "mirror.reg"
-            self.reg("export", f"HKCU\\Software\\Classes\\{name}", self.win_path(target), "/y")
+            self.reg("export", f"HKCU\\{software}\\Classes\\{name}", self.win_path(target), "/y")
             text = target.read_bytes().decode("utf-16")
             target.unlink()
-            text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
+            text = text.replace(f"[HKEY_CURRENT_USER\\{software}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
             self.import_reg(text.split("\n", 1)[1])
 
-    def set_proxy(self, port):
-        """Points WinInet's system proxy at a local server, as a user's proxy would be."""
-        key = INTERNET_SETTINGS.removeprefix("HKCU\\")
+    def set_proxy(self, port, software="Software"):
+        """Points WinInet's system proxy at a local server, as a user's proxy would be (under
+        HKCU\\<software>)."""
+        key = INTERNET_SETTINGS.removeprefix("HKCU\\").replace("Software", software, 1)
         self.set_value("ProxyEnable", "1", "REG_DWORD", key=key)
         self.set_value("ProxyServer", f"127.0.0.1:{port}", key=key)
 
