@@ -1,7 +1,8 @@
 """The MSI of the build under test, in a fresh Wine prefix: an older version, the upgrade to this
 one (A), a rebuild of it with one file changed (B) over A, a lower version refused, a document
 opened through the shell, a second user's first logon through Active Setup, and removal; with the
-local server as the proxy, with no server at all, and with one that accepts and never answers."""
+local server as the proxy, with no server at all, and with one that accepts and never answers; and
+the per-user parts of both architectures' tables."""
 import functools
 import re
 import shutil
@@ -14,12 +15,17 @@ from tools import release
 from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
-from tools.testkit.wine import Wine, install, records, wait_for, wrote
+from tools.testkit.wine import Build, Wine, install, records, wait_for, wrote
 
 OLDER, LOWER = "2.0.0.4", "1.9.9.0"
 EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 ACTIVE_SETUP = r"Software\Microsoft\Active Setup\Installed Components"
+WOW64_ACTIVE_SETUP = r"Software\Wow6432Node\Microsoft\Active Setup\Installed Components"
+USER_MARKS = {"x64": ACTIVE_SETUP, "x86": WOW64_ACTIVE_SETUP}  # where 64-bit Windows compares them
+# A user's HKCU\Software as the package's programs see it under Wine: once HKCU\Software\Wow6432Node
+# exists (the x86 package's marks make it), Wine, not Windows, redirects 32-bit programs there.
+USER_SOFTWARE = {"x64": "Software", "x86": r"Software\Wow6432Node"}
 REFUSED = "A newer version of the quenvo companions is already installed."
 
 
@@ -98,14 +104,20 @@ def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode):
     wine = Wine(tmp_path / "prefix", build).boot()
     silent = {"faults": {kind: {"silent": True} for kind in ("stat", "version")}}
     server = DevServer(silent if mode == "silent" else {})
-    wine.set_proxy(closed_port() if mode == "no-server" else server.start())
+    port, software = closed_port() if mode == "no-server" else server.start(), USER_SOFTWARE[packages["arch"]]
+    for place in {"Software", software}:  # x86: what the programs see once Wine redirects them
+        wine.set_proxy(port, place)
+        wine.set_value("ShowCrashDialog", "0", "REG_DWORD", key=rf"{place}\Wine\WineDbg")
     try:
         if mode != "silent":
             return lifecycle(wine, server, packages, mode == "server")
-        # The installation does not wait for the install report; the removal waits for the
-        # uninstall report no longer than the agent's bound on a request.
+        # The installation does not wait for the install report, nor a logon for a new user's;
+        # the removal waits for the uninstall report no longer than the agent's bound on a request.
         assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
         assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
+        wine.reg("delete", rf"HKCU\{software}\quenvo", "/f")
+        run_stubs(wine, active_setup(wine, packages, "a"))
+        assert wait_for(lambda: reports(server, "install") == 2)  # the stub's agent waits on the server
         assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
     finally:
         wine.shutdown()
@@ -123,25 +135,38 @@ def check_installed(wine, packages, name):
     entries = installed(wine, packages, ("older", "a", "b"))
     assert list(entries) == [name]
     assert (entries[name]["Publisher"], entries[name]["DisplayVersion"]) == ("quenvo", version)
-    check_associations(wine, wine.win_path(folder))
-    steps = active_setup(wine, packages, name)
+    check_associations(wine, wine.win_path(folder), USER_SOFTWARE[arch])
+    steps, rundll32 = active_setup(wine, packages, name), "syswow64" if arch == "x86" else "system32"
     assert sorted(values["StubPath"] for values in steps.values()) == [
-        f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"{wine.win_path(folder)}\\quenvodata.exe" data=install']
+        f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"C:\\windows\\{rundll32}\\rundll32.exe" shell32.dll,'
+        f'ShellExec_RunDLL "{wine.win_path(folder)}\\quenvodata.exe" data=install']
     for component, values in steps.items():
         assert values["Version"] == version.replace(".", ",")
-        assert reg_rows(wine, f"HKCU\\{ACTIVE_SETUP}\\{component}", arch) == {"Version": values["Version"]}
+        # Read in the 64-bit view, which Wine never redirects: where the marks really are.
+        marks = {place: reg_rows(wine, f"HKCU\\{place}\\{component}", "x64") for place in set(USER_MARKS.values())}
+        assert marks == {place: {"Version": values["Version"]} if place == USER_MARKS[arch] else None for place in marks}
     return folder, steps
 
 
-def check_associations(wine, folder_win):
+def run_stubs(wine, steps):
+    """Runs each StubPath with its exact command line and waits for it, as Active Setup does at a
+    logon: each ends with 0 within 5 s, whatever the server does."""
+    for values in steps.values():
+        program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
+        code, seconds = wine.run_raw(wine.unix_path(program), values["StubPath"])
+        assert (code, seconds < 5) == (0, True), (values["StubPath"], code, seconds)
+
+
+def check_associations(wine, folder_win, software="Software"):
     for ext in EXTENSIONS:
-        assert wine.reg_query(f"Software\\Classes\\{ext}") == {"(Default)": ("REG_SZ", f"Quenvo2021{ext}")}
-        assert wine.reg_query(f"Software\\Classes\\Quenvo2021{ext}\\shell\\open\\command") == \
+        assert wine.reg_query(f"{software}\\Classes\\{ext}") == {"(Default)": ("REG_SZ", f"Quenvo2021{ext}")}
+        assert wine.reg_query(f"{software}\\Classes\\Quenvo2021{ext}\\shell\\open\\command") == \
             {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
 
 
 def lifecycle(wine, server, packages, reachable):
     wine.trust_root(packages["root"])
+    arch, software = packages["arch"], USER_SOFTWARE[packages["arch"]]
 
     # 1. The older version, then this one over it (A), then B over A.
     for name in ("older", "a"):
@@ -161,9 +186,6 @@ def lifecycle(wine, server, packages, reachable):
     assert re.findall(r"LaunchConditions\. Return value (\d+)", log) not in ([], ["1"]), log
     assert msi_table(lower, "LaunchCondition") == [["NOT NEWERVERSIONFOUND OR Installed", REFUSED]]
     check_installed(wine, packages, "b")
-    # LocalSystem gets no per-user steps, only Active Setup's at its users' logons.
-    sequence = {row[0]: row[1] for row in msi_table(packages["b"][1], "InstallExecuteSequence")}
-    assert {sequence[a] for a in ("RegisterAssociations", "ReportInstall")} == {'NOT REMOVE AND UserSID <> "S-1-5-18"'}
 
     # 3. Every installed program verifies, and its chain ends in the (now trusted) test root.
     checked = wine.drive_c / "trust.jsonl"
@@ -175,7 +197,7 @@ def lifecycle(wine, server, packages, reachable):
 
     # 4. A document opened through the shell reaches the main program (a stand-in of ours).
     install(wine, folder.relative_to(wine.drive_c), ("fake_quenvo.exe", "quenvo.exe"))
-    wine.mirror_classes_to_machine([".docx", "Quenvo2021.docx"])  # Wine's shell reads only HKLM
+    wine.mirror_classes_to_machine([".docx", "Quenvo2021.docx"], software)  # Wine's shell reads only HKLM
     document = wine.drive_c / "docs" / "a b.docx"
     document.parent.mkdir()
     document.write_text("content")
@@ -188,16 +210,13 @@ def lifecycle(wine, server, packages, reachable):
         wine.reg("delete", f"HKLM\\Software\\Classes\\{name}", "/f")
 
     # 5. A second user's first logon: no per-user state, and each StubPath run as Windows does.
-    classes = [f"Software\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
-    for key in classes + [f"{ACTIVE_SETUP}\\{component}" for component in steps]:
+    classes = [f"{software}\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
+    for key in classes + [f"{USER_MARKS[arch]}\\{component}" for component in steps] + [f"{software}\\quenvo"]:
         wine.reg("delete", f"HKCU\\{key}", "/f")
-    wine.clear_profile()
-    for values in steps.values():
-        program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
-        assert wine.run_raw(wine.unix_path(program), values["StubPath"])[0] == 0
-    check_associations(wine, folder_win)
-    assert wine.reg_texts().get("install") == "1"
-    assert reports(server, "install") == (2 if reachable else 0)
+    run_stubs(wine, steps)
+    check_associations(wine, folder_win, software)
+    assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent, started by the shell
+    assert wait_for(lambda: reports(server, "install") == (2 if reachable else 0))
 
     # 6. Removal: one uninstall report; no file, association, uninstall or Active Setup entry left;
     # the user's profile kept. (Counted from here: Wine's msiexec removes the older version of an
@@ -207,6 +226,32 @@ def lifecycle(wine, server, packages, reachable):
     assert reports(server, "uninstall") - earlier == (1 if reachable else 0)
     assert not folder.exists()
     assert installed(wine, packages, ["b"]) == {} and active_setup(wine, packages, "b") == {}
-    code, out = wine.reg("query", r"HKCU\Software\Classes", "/s")
+    code, out = wine.reg("query", rf"HKCU\{software}\Classes", "/s")
     assert code == 0 and "Quenvo2021" not in out
     assert wine.reg_texts().get("install") == "1"
+
+
+@pytest.mark.native
+@pytest.mark.parametrize("arch", ["x64", "x86"])
+def test_per_user_parts_of_the_tables(tmp_path, arch):
+    """What Wine can't show, read back: LocalSystem runs no per-user action, installing or removing;
+    the user's marks with VersionNT64 and without (here no 32-bit program runs, the prefix is 64-bit)."""
+    build = Build(release.ARCHITECTURES[arch])
+    if not (build.bin / "quenvodata.exe").exists():
+        pytest.skip(f"{build.dir} is not built")
+    msi = release.package(build.bin, arch, build.cache("CMAKE_PROJECT_VERSION"), "quenvo", shutil.copyfile, 0,
+                          tmp_path, tmp_path)[1]
+    sequence, registry = dict(r[:2] for r in msi_table(msi, "InstallExecuteSequence")), msi_table(msi, "Registry")
+    actions = {r[0]: (int(r[1]), r[2], r[3]) for r in msi_table(msi, "CustomAction")}
+    per_user = {a for a, (kind, _, _) in actions.items() if kind & 0xC00 == 0x400}  # deferred, impersonated
+    assert {"RegisterAssociations", "ReportInstall", "ReportUninstall", "RemoveAssociations"} <= per_user
+    assert all(sequence[a].endswith(' AND UserSID <> "S-1-5-18"') and " OR " not in sequence[a] for a in per_user)
+    assert sorted(r[4] for r in registry if r[3] == "StubPath") == ['"[INSTALLDIR]quenvocommon.exe"', (
+        f'"[{release.FOLDERS[arch][1]}]rundll32.exe" shell32.dll,ShellExec_RunDLL "[INSTALLDIR]quenvodata.exe" data=install')]
+    setters = {a: target for a, (_, source, target) in actions.items() if source == "UserActiveSetupKey"}
+    assert len(setters) <= 1 and all(sequence.get(a) == "VersionNT64" for a in setters)
+    default = dict(r[:2] for r in msi_table(msi, "Property"))["UserActiveSetupKey"]
+    for place, version_nt64 in ((USER_MARKS[arch], True), (ACTIVE_SETUP, False)):
+        key = next(iter(setters.values())) if setters and version_nt64 else default
+        assert {r[2].replace("[UserActiveSetupKey]", key) for r in registry if r[1] == "1"} == \
+            {f"{place}\\{component}" for component in release.ACTIVE_SETUP[arch]}

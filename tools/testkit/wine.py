@@ -315,24 +315,26 @@ class Wine:
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
 
-    def mirror_classes_to_machine(self, names):
-        """Copies HKCU\\Software\\Classes\\<name> trees into HKLM\\Software\\Classes.
+    def mirror_classes_to_machine(self, names, software="Software"):
+        """Copies HKCU\\<software>\\Classes\\<name> trees into HKLM\\Software\\Classes.
 
         Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
         shell reads only the machine's classes, so per-user keys are copied there, unchanged, for
         the shell to find them. The product itself never writes HKLM."""
         for name in names:
             target = self.drive_c / "mirror.reg"
-            self.reg("export", f"HKCU\\Software\\Classes\\{name}", self.win_path(target), "/y")
+            self.reg("export", f"HKCU\\{software}\\Classes\\{name}", self.win_path(target), "/y")
             text = target.read_bytes().decode("utf-16")
             target.unlink()
-            text = text.replace("[HKEY_CURRENT_USER\\Software\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
+            text = text.replace(f"[HKEY_CURRENT_USER\\{software}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
             self.import_reg(text.split("\n", 1)[1])
 
-    def set_proxy(self, port):
-        """Points WinInet's system proxy at a local server, as a user's proxy would be."""
-        self.import_reg(f'[{INTERNET_SETTINGS.replace("HKCU", "HKEY_CURRENT_USER")}]\r\n'
-                        f'"ProxyEnable"=dword:00000001\r\n"ProxyServer"="127.0.0.1:{port}"\r\n')
+    def set_proxy(self, port, software="Software"):
+        """Points WinInet's system proxy at a local server, as a user's proxy would be (under
+        HKCU\\<software>)."""
+        key = INTERNET_SETTINGS.replace("HKCU", "HKEY_CURRENT_USER").replace("Software", software, 1)
+        self.import_reg(f'[{key}]\r\n"ProxyEnable"=dword:00000001\r\n"ProxyServer"="127.0.0.1:{port}"\r\n')
+
 
 def install(wine: Wine, folder_name: str, *files) -> Path:
     """Copies built programs (names under the build's bin/ or testbin/, absolute paths, or
