@@ -14,6 +14,7 @@ from tools import release
 from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
+from tools.testkit.registration import export, found, pointers, program
 from tools.testkit.wine import Wine, install, records, wait_for, wrote
 
 OLDER, LOWER = "2.0.0.4", "1.9.9.0"
@@ -123,7 +124,7 @@ def check_installed(wine, packages, name):
     entries = installed(wine, packages, ("older", "a", "b"))
     assert list(entries) == [name]
     assert (entries[name]["Publisher"], entries[name]["DisplayVersion"]) == ("quenvo", version)
-    check_associations(wine, wine.win_path(folder))
+    check_associations(wine, wine.win_path(folder), arch)
     steps = active_setup(wine, packages, name)
     assert sorted(values["StubPath"] for values in steps.values()) == [
         f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"{wine.win_path(folder)}\\quenvodata.exe" data=install']
@@ -133,11 +134,21 @@ def check_installed(wine, packages, name):
     return folder, steps
 
 
-def check_associations(wine, folder_win):
-    for ext in EXTENSIONS:
-        assert wine.reg_query(f"Software\\Classes\\{ext}") == {"(Default)": ("REG_SZ", f"Quenvo2021{ext}")}
-        assert wine.reg_query(f"Software\\Classes\\Quenvo2021{ext}\\shell\\open\\command") == \
-            {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
+def registries(wine, arch):
+    """This user's and the machine's classes and RegisteredApplications, as exported."""
+    view = "/reg:64" if arch == "x64" else "/reg:32"
+    keys = [("HKCU", ()), ("HKLM", (view,))]
+    return {k: v for root, flags in keys for key in (r"Software\Classes", r"Software\RegisteredApplications")
+            for k, v in export(wine, f"{root}\\{key}", *flags).items()}
+
+
+def check_associations(wine, folder_win, arch):
+    """Everything that names the installed files is the machine's; the user has only the values
+    that name its ProgIDs."""
+    held = registries(wine, arch)
+    expected = {**program("HKEY_LOCAL_MACHINE", folder_win), **pointers("HKEY_CURRENT_USER")}
+    assert found(held, expected) == expected
+    assert not [key for key, text in held.items() if key.startswith("HKEY_CURRENT_USER") and folder_win in text]
 
 
 def lifecycle(wine, server, packages, reachable):
@@ -175,7 +186,7 @@ def lifecycle(wine, server, packages, reachable):
 
     # 4. A document opened through the shell reaches the main program (a stand-in of ours).
     install(wine, folder.relative_to(wine.drive_c), ("fake_quenvo.exe", "quenvo.exe"))
-    wine.mirror_classes_to_machine([".docx", "Quenvo2021.docx"])  # Wine's shell reads only HKLM
+    wine.mirror_classes_to_machine([".docx"])  # Wine's shell reads only HKLM; the ProgID is there
     document = wine.drive_c / "docs" / "a b.docx"
     document.parent.mkdir()
     document.write_text("content")
@@ -184,20 +195,21 @@ def lifecycle(wine, server, packages, reachable):
     assert [r["cmdline"] for r in started] == [f'"{folder_win}\\quenvo.exe" "{wine.win_path(document)}"']
     for added in ("quenvo.exe", "received.txt"):  # the suite's, not this package's
         (folder / added).unlink()
-    for name in (".docx", "Quenvo2021.docx"):
-        wine.reg("delete", f"HKLM\\Software\\Classes\\{name}", "/f")
+    wine.reg("delete", r"HKLM\Software\Classes\.docx", "/f")
 
     # 5. A second user's first logon: no per-user state, and each StubPath run as Windows does.
     classes = [f"Software\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
     for key in classes + [f"{ACTIVE_SETUP}\\{component}" for component in steps]:
         wine.reg("delete", f"HKCU\\{key}", "/f")
     wine.clear_profile()
-    for values in steps.values():
-        program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
-        assert wine.run_raw(wine.unix_path(program), values["StubPath"])[0] == 0
-    check_associations(wine, folder_win)
+    logon(wine, steps)
+    check_associations(wine, folder_win, packages["arch"])
     assert wine.reg_texts().get("install") == "1"
     assert reports(server, "install") == (2 if reachable else 0)
+
+    # That user's associations are kept aside, as a hive that the removal will not load.
+    aside = wine.drive_c / "second-user.reg"
+    wine.reg("export", r"HKCU\Software\Classes", wine.win_path(aside), "/y")
 
     # 6. Removal: one uninstall report; no file, association, uninstall or Active Setup entry left;
     # the user's profile kept. (Counted from here: Wine's msiexec removes the older version of an
@@ -207,6 +219,22 @@ def lifecycle(wine, server, packages, reachable):
     assert reports(server, "uninstall") - earlier == (1 if reachable else 0)
     assert not folder.exists()
     assert installed(wine, packages, ["b"]) == {} and active_setup(wine, packages, "b") == {}
-    code, out = wine.reg("query", r"HKCU\Software\Classes", "/s")
-    assert code == 0 and "Quenvo2021" not in out
+    assert not [key for key, text in registries(wine, packages["arch"]).items() if "Quenvo" in key + text]
     assert wine.reg_texts().get("install") == "1"
+
+    # 7. The second user's hive put back as it was, which the removal never loaded, then their next
+    # logon: nothing under their classes or RegisteredApplications, nor the machine's, names a file
+    # of the removed installation; what remains names only ProgIDs that are gone.
+    wine.import_reg(aside.read_bytes().decode("utf-16").split("\n", 1)[1])
+    logon(wine, active_setup(wine, packages, "b"))
+    held = registries(wine, packages["arch"])
+    assert not [key for key, text in held.items() if folder_win.lower() in (key + text).lower()]
+    assert found(held, pointers("HKEY_CURRENT_USER")) == pointers("HKEY_CURRENT_USER")
+
+
+def logon(wine, steps):
+    """What Windows runs at a user's logon: each Active Setup StubPath that the machine lists and
+    the user has not run, as Windows runs it."""
+    for values in steps.values():
+        program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
+        assert wine.run_raw(wine.unix_path(program), values["StubPath"])[0] == 0

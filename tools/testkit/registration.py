@@ -11,11 +11,12 @@ DESCRIPTION = "quenvo office suite: presentations, documents, spreadsheets and c
 CAPABILITIES = r"Software\Classes\Applications\Quenvodef.exe\Capabilities"
 
 
-def export(wine, key):
-    """The keys below key as 'wine reg export' writes them: {key path: its section text}."""
+def export(wine, key, *view):
+    """The keys below key as 'wine reg export' writes them: {key path: its section text}.
+    view: "/reg:32" or "/reg:64" for a machine key of one view."""
     target = wine.drive_c / "export.reg"
     target.unlink(missing_ok=True)
-    code, out = wine.reg("export", key, wine.win_path(target), "/y")
+    code, out = wine.reg("export", key, wine.win_path(target), "/y", *view)
     if code != 0:
         return {}
     blocks = re.split(r"\r?\n(?=\[)", target.read_bytes().decode("utf-16"))[1:]
