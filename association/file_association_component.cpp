@@ -38,8 +38,7 @@ std::wstring UserChoiceOf(HKEY user, const std::wstring& extension) {
                   L"ProgId");
 }
 
-FileAssociationComponent::FileAssociationComponent(std::wstring identifier, HKEY user, HKEY machine)
-    : identifier_(std::move(identifier)), user_(user), machine_(machine) {}
+FileAssociationComponent::FileAssociationComponent(std::wstring identifier) : identifier_(std::move(identifier)) {}
 
 const wchar_t* FileAssociationComponent::Identifier() {
   return identifier_.c_str();

@@ -18,10 +18,7 @@
 
 class FileAssociationComponent final : public IFileAssociation {
  public:
-  // user and machine: the roots read as HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE (other keys
-  // only in tests); not owned.
-  explicit FileAssociationComponent(std::wstring identifier, HKEY user = HKEY_CURRENT_USER,
-                                    HKEY machine = HKEY_LOCAL_MACHINE);
+  explicit FileAssociationComponent(std::wstring identifier);
 
   const wchar_t* Identifier() override;
   // The ProgID is the identifier followed by the extension ("Quenvo2021.docx").
@@ -36,8 +33,9 @@ class FileAssociationComponent final : public IFileAssociation {
 
  private:
   const std::wstring identifier_;
-  const HKEY user_;
-  const HKEY machine_;
+  // Tests point these predefined keys elsewhere (RegOverridePredefKey).
+  const HKEY user_ = HKEY_CURRENT_USER;
+  const HKEY machine_ = HKEY_LOCAL_MACHINE;
 };
 
 // The ProgID of the user's choice for the extension (its UserChoice), or "" without one.

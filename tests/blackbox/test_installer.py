@@ -136,15 +136,13 @@ def check_installed(wine, packages, name):
 
 def registries(wine, arch):
     """This user's and the machine's classes and RegisteredApplications, as exported."""
-    view = "/reg:64" if arch == "x64" else "/reg:32"
-    keys = [("HKCU", ()), ("HKLM", (view,))]
-    return {k: v for root, flags in keys for key in (r"Software\Classes", r"Software\RegisteredApplications")
-            for k, v in export(wine, f"{root}\\{key}", *flags).items()}
+    view = ("/reg:64" if arch == "x64" else "/reg:32",)
+    return {k: v for root, flags in (("HKCU", ()), ("HKLM", view)) for key in ("Classes", "RegisteredApplications")
+            for k, v in export(wine, f"{root}\\Software\\{key}", *flags).items()}
 
 
 def check_associations(wine, folder_win, arch):
-    """Everything that names the installed files is the machine's; the user has only the values
-    that name its ProgIDs."""
+    """What names the installed files is the machine's; the user has only values naming its ProgIDs."""
     held = registries(wine, arch)
     expected = {**program("HKEY_LOCAL_MACHINE", folder_win), **pointers("HKEY_CURRENT_USER")}
     assert found(held, expected) == expected
@@ -222,19 +220,16 @@ def lifecycle(wine, server, packages, reachable):
     assert not [key for key, text in registries(wine, packages["arch"]).items() if "Quenvo" in key + text]
     assert wine.reg_texts().get("install") == "1"
 
-    # 7. The second user's hive put back as it was, which the removal never loaded, then their next
-    # logon: nothing under their classes or RegisteredApplications, nor the machine's, names a file
-    # of the removed installation; what remains names only ProgIDs that are gone.
+    # 7. The second user's hive, which the removal never loaded, put back; then their next logon.
     wine.import_reg(aside.read_bytes().decode("utf-16").split("\n", 1)[1])
     logon(wine, active_setup(wine, packages, "b"))
     held = registries(wine, packages["arch"])
     assert not [key for key, text in held.items() if folder_win.lower() in (key + text).lower()]
-    assert found(held, pointers("HKEY_CURRENT_USER")) == pointers("HKEY_CURRENT_USER")
+    assert found(held, pointers("HKEY_CURRENT_USER")) == pointers("HKEY_CURRENT_USER")  # naming ProgIDs now gone
 
 
 def logon(wine, steps):
-    """What Windows runs at a user's logon: each Active Setup StubPath that the machine lists and
-    the user has not run, as Windows runs it."""
+    """Each Active Setup StubPath of steps, run as Windows runs it at a user's logon."""
     for values in steps.values():
-        program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
-        assert wine.run_raw(wine.unix_path(program), values["StubPath"])[0] == 0
+        stub = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
+        assert wine.run_raw(wine.unix_path(stub), values["StubPath"])[0] == 0

@@ -128,7 +128,6 @@ def test_a_first_start_leaves_only_fday_and_os(wine, contract):
 
 CLASSES = r"Software\Classes"
 REGISTERED = r"HKEY_CURRENT_USER\Software\RegisteredApplications"
-USER_CHOICE = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.docx\UserChoice"
 
 
 def per_user(wine):
@@ -238,25 +237,6 @@ def test_a_second_run_changes_nothing_and_a_broken_type_is_repaired(wine, suite)
         {"(Default)": ("REG_SZ", f"{folder_win}\\icon\\ppt.ico")}
     assert wine.reg_query(f"{CLASSES}\\Quenvo2021.ppt\\shell\\open\\command") == \
         {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
-
-
-def test_the_users_own_choice_is_never_touched(wine, suite):
-    """A UserChoice (which only Windows' own UI writes, with its hash) for another program, set
-    before the registrar runs: it stays as it was, run after run, and the suite is still offered."""
-    folder, _, _ = suite
-    wine.reg("delete", f"HKCU\\{CLASSES}\\.docx", "/f")
-    for name, data in (("ProgId", "Other.Document"), ("Hash", "kK4Ab0Zl9dA=")):
-        wine.reg("add", USER_CHOICE, "/v", name, "/d", data, "/f")
-    try:
-        for _ in range(2):
-            assert wine.run(folder / "quenvocommon.exe") == 0
-            user = per_user(wine)
-            assert export(wine, USER_CHOICE)[USER_CHOICE.replace("HKCU", "HKEY_CURRENT_USER")].splitlines() == \
-                ['"Hash"="kK4Ab0Zl9dA="', '"ProgId"="Other.Document"']
-            expected = pointers("HKEY_CURRENT_USER", [".docx"], default=False)
-            assert found(user, expected) == expected
-    finally:
-        wine.reg("delete", USER_CHOICE.rsplit("\\", 1)[0], "/f")
 
 
 def test_a_component_of_the_other_architecture_is_left_alone(wine):

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,7 +12,6 @@
 #include "prog_id.h"
 #include "registration.h"
 #include "remove_associations.h"
-#include "running_program.h"
 #include "scoped_handle.h"
 #include "scratch_hive.h"
 
@@ -66,12 +64,9 @@ TEST(OpenCommandTest, TheHandlerIsReadBackFromTheCommand) {
 
 // --- the component against a classes key of its own -------------------------------------------
 
-constexpr wchar_t kTestRoot[] = L"Software\\quenvo-test";
-// The user's and the machine's roots, side by side in the scratch hive.
-constexpr wchar_t kUser[] = L"Software\\quenvo-test\\user";
-constexpr wchar_t kMachine[] = L"Software\\quenvo-test\\machine";
+constexpr wchar_t kClasses[] = L"Software\\Classes";
 constexpr wchar_t kUserChoice[] =
-    L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.docx\\UserChoice";
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.docx\\UserChoice";
 
 std::wstring SelfPath() {
   wchar_t path[MAX_PATH] = {};
@@ -109,94 +104,90 @@ std::wstring SzWithNul(const std::wstring& text) {
   return text + L'\0';
 }
 
-void PutText(const std::wstring& key, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+void PutDefault(const std::wstring& key, const std::wstring& text, DWORD type = REG_SZ, const wchar_t* name = nullptr) {
   RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
-}
-
-void PutDefault(const std::wstring& key, const std::wstring& text, DWORD type = REG_SZ) {
-  PutText(key, nullptr, text, type);
 }
 
 class ComponentTest : public ScratchHiveTest {
  protected:
   void SetUp() override {
-    ScratchHiveTest::SetUp();
-    for (auto [root, name] : {std::pair{&user_, kUser}, std::pair{&machine_, kMachine}}) {
-      ASSERT_EQ(
-          RegCreateKeyExW(HKEY_CURRENT_USER, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root->Receive(), nullptr),
-          ERROR_SUCCESS);
-    }
-    component_.emplace(L"Quenvo2021", user_.Get(), machine_.Get());
+    ScratchHiveTest::SetUp();  // and HKEY_LOCAL_MACHINE is its "machine" key
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"machine", machine_.Receive()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.Get()), ERROR_SUCCESS);
   }
   void TearDown() override {
-    component_.reset();
-    user_.Close();
-    machine_.Close();
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, /*restore*/ nullptr);
     ScratchHiveTest::TearDown();
   }
+  quenvo::ScopedKey machine_;
+  FileAssociationComponent component_{L"Quenvo2021"};
+  const std::wstring classes_ = kClasses;
+  const std::wstring handler_ = SelfPath();
+  const std::wstring icon_ = L"C:\\Program Files\\quenvo suite\\icon\\doc.ico";
   int Associate(const wchar_t* extension, const std::wstring& handler) {
     std::wstring icon = icon_, target = handler;  // gone after the call, as in the registrar
     const FileAssociationItem item = {extension, icon.c_str(), target.c_str(), nullptr};
-    return component_->Associate(&item);
+    return component_.Associate(&item);
   }
-  int IsAssociated(const wchar_t* extension) { return component_->IsAssociated(extension); }
-  // The installer's machine-wide registration of the type for handler.
-  void RegisterMachineWide(const wchar_t* extension, const std::wstring& handler) {
-    for (const RegistryItem& item :
-         RegistrationItems({extension, std::wstring(L"Quenvo2021") + extension, icon_, handler, false})) {
-      if (!item.userOnly) {
-        ASSERT_TRUE(Write(machine_.Get(), item));
-      }
-    }
-  }
-
-  quenvo::ScopedKey user_, machine_;
-  std::optional<FileAssociationComponent> component_;
-  const std::wstring classes_ = std::wstring(kUser) + L"\\Software\\Classes";
-  const std::wstring machineClasses_ = std::wstring(kMachine) + L"\\Software\\Classes";
-  const std::wstring handler_ = SelfPath();
-  const std::wstring icon_ = L"C:\\Program Files\\quenvo suite\\icon\\doc.ico";
 };
 
-TEST_F(ComponentTest, AssociateOffersTheTypeAndPointsTheExtensionAtIt) {
-  EXPECT_EQ(IsAssociated(L".docx"), 0);
+TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
   EXPECT_NE(Associate(L".docx", handler_), 0);
 
-  const std::wstring command = L"\"" + handler_ + L"\" \"%1\"";
-  const std::wstring application = classes_ + L"\\Applications\\" + handler_.substr(handler_.rfind(L'\\') + 1);
-  const std::wstring capabilities = application.substr(std::wstring(kUser).size() + 1) + L"\\Capabilities";
-  const struct {
-    std::wstring key;
-    const wchar_t* name;
-    DWORD type;
-    std::wstring text;
-  } expected[] = {
-      {classes_ + L"\\.docx", nullptr, REG_SZ, L"Quenvo2021.docx"},
-      {classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx", REG_NONE, L""},
-      {classes_ + L"\\Quenvo2021.docx", nullptr, REG_SZ, L"quenvo document"},
-      {classes_ + L"\\Quenvo2021.docx\\DefaultIcon", nullptr, REG_SZ, icon_},
-      {classes_ + L"\\Quenvo2021.docx\\shell\\open\\command", nullptr, REG_SZ, command},
-      {application, L"FriendlyAppName", REG_SZ, L"quenvo"},
-      {application + L"\\shell\\open\\command", nullptr, REG_SZ, command},
-      {application + L"\\SupportedTypes", L".docx", REG_SZ, L""},
-      {application + L"\\Capabilities", L"ApplicationName", REG_SZ, L"quenvo"},
-      {application + L"\\Capabilities", L"ApplicationIcon", REG_SZ, FolderOf(handler_) + L"icon\\doc.ico"},
-      {application + L"\\Capabilities\\FileAssociations", L".docx", REG_SZ, L"Quenvo2021.docx"},
-      {std::wstring(kUser) + L"\\Software\\RegisteredApplications", L"quenvo", REG_SZ, capabilities},
-  };
-  for (const auto& e : expected) {
-    const Value value = Read(e.key, e.name);
-    EXPECT_EQ(value.type, e.type) << e.key << L" " << (e.name ? e.name : L"");
-    EXPECT_EQ(value.Text(), e.type == REG_NONE ? L"" : SzWithNul(e.text)) << e.key;
-  }
-  EXPECT_FALSE(Read(application + L"\\Capabilities", L"ApplicationDescription").Text().empty());
-  EXPECT_FALSE(KeyExists(machineClasses_));
+  const Value extension = Read(classes_ + L"\\.docx", nullptr);
+  EXPECT_EQ(extension.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(extension.Text(), SzWithNul(L"Quenvo2021.docx"));
+  const Value openWith = Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx");
+  EXPECT_TRUE(openWith.found);
+  EXPECT_EQ(openWith.type, static_cast<DWORD>(REG_NONE));
+  EXPECT_TRUE(openWith.data.empty());
+  EXPECT_EQ(Read(classes_ + L"\\Quenvo2021.docx\\DefaultIcon", nullptr).Text(), SzWithNul(icon_));
+  const Value command = Read(classes_ + L"\\Quenvo2021.docx\\shell\\open\\command", nullptr);
+  EXPECT_EQ(command.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(command.Text(), SzWithNul(L"\"" + handler_ + L"\" \"%1\""));
 
-  EXPECT_NE(IsAssociated(L".docx"), 0);
-  EXPECT_EQ(IsAssociated(L".doc"), 0);  // only the type that was associated
-  // Every item counts: without the RegisteredApplications value, the type is offered again.
-  RegDeleteKeyValueW(user_.Get(), L"Software\\RegisteredApplications", L"quenvo");
-  EXPECT_EQ(IsAssociated(L".docx"), 0);
+  EXPECT_NE(component_.IsAssociated(L".docx"), 0);
+  EXPECT_EQ(component_.IsAssociated(L".doc"), 0);  // only the type that was associated
+  // Every item of the registration counts: without the RegisteredApplications value, it is redone.
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\RegisteredApplications", L"quenvo");
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
+}
+
+// The user's choice is Windows' alone: never changed, and it decides what IsAssociated says.
+TEST_F(ComponentTest, TheUsersChoiceIsKeptAndDecides) {
+  for (const auto& [progId, associated] : {std::pair{L"Other.Doc", 0}, std::pair{L"Quenvo2021.docx", 1}}) {
+    PutDefault(kUserChoice, progId, REG_SZ, L"ProgId");
+    PutDefault(kUserChoice, L"h4sh=", REG_SZ, L"Hash");
+    for (int run = 0; run < 2; ++run) Associate(L".docx", handler_);
+    EXPECT_EQ(component_.IsAssociated(L".docx"), associated) << progId;
+    EXPECT_EQ(Read(kUserChoice, L"ProgId").Text() + Read(kUserChoice, L"Hash").Text(),
+              SzWithNul(progId) + SzWithNul(L"h4sh="));
+    EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
+    EXPECT_FALSE(Read(classes_ + L"\\.docx", nullptr).found);  // no default of ours over their choice
+  }
+}
+
+// Registered machine-wide for this launcher (as the installer does), the user gets only values
+// that name the ProgID, and an earlier version's per-user ProgID goes; they stay while the
+// machine's ProgID does.
+TEST_F(ComponentTest, AMachineWideRegistrationLeavesTheUserOnlyPointers) {
+  for (const RegistryItem& item : RegistrationItems({L".docx", L"Quenvo2021.docx", icon_, handler_, false})) {
+    ASSERT_TRUE(item.userOnly || Write(HKEY_LOCAL_MACHINE, item));
+  }
+  ASSERT_NE(Associate(L".docx", handler_), 0);
+  EXPECT_NE(component_.IsAssociated(L".docx"), 0);
+  EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021.docx"));
+  PutDefault(classes_ + L"\\Quenvo2021.docx\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
+  ASSERT_NE(Associate(L".docx", handler_), 0);
+  EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021.docx"));
+
+  RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_);
+  EXPECT_EQ(Read(classes_ + L"\\.docx", nullptr).Text(), SzWithNul(L"Quenvo2021.docx"));
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software");  // the package's removal
+  RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_);
+  EXPECT_FALSE(KeyExists(classes_ + L"\\.docx"));
 }
 
 TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
@@ -204,7 +195,7 @@ TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
   // Whether .xls is ours once `key`, below the classes, has `text` as its default.
   const auto associatedWith = [&](const wchar_t* key, const std::wstring& text, DWORD type = REG_SZ) {
     PutDefault(classes_ + key, text, type);
-    return IsAssociated(L".xls") != 0;
+    return component_.IsAssociated(L".xls") != 0;
   };
   const wchar_t* command = L"\\Quenvo2021.xls\\shell\\open\\command";
 
@@ -216,47 +207,7 @@ TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
   // Associating again repairs the command.
   EXPECT_FALSE(associatedWith(command, L""));
   EXPECT_NE(Associate(L".xls", handler_), 0);
-  EXPECT_NE(IsAssociated(L".xls"), 0);
-}
-
-// The user's choice is Windows' alone: it is never changed, and it decides what IsAssociated says.
-TEST_F(ComponentTest, TheUsersChoiceIsKeptAndDecides) {
-  const std::wstring choice = std::wstring(kUser) + kUserChoice;
-  for (const auto& [progId, associated] : {std::pair{L"Other.Doc", false}, std::pair{L"Quenvo2021.docx", true}}) {
-    SCOPED_TRACE(progId);
-    RegDeleteTreeW(user_.Get(), L"Software");
-    PutText(choice, L"ProgId", progId);
-    PutText(choice, L"Hash", L"h4sh=");
-    for (int run = 0; run < 2; ++run) {
-      if (IsAssociated(L".docx") == 0) {
-        EXPECT_NE(Associate(L".docx", handler_), 0);
-      }
-    }
-    EXPECT_EQ(IsAssociated(L".docx") != 0, associated);
-    EXPECT_EQ(Read(choice, L"ProgId").Text(), SzWithNul(progId));
-    EXPECT_EQ(Read(choice, L"Hash").Text(), SzWithNul(L"h4sh="));
-    EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
-    EXPECT_FALSE(Read(classes_ + L"\\.docx", nullptr).found);  // the user chose: no default of ours
-  }
-}
-
-TEST_F(ComponentTest, AMachineWideRegistrationOfTheLauncherLeavesTheUserOnlyPointers) {
-  RegisterMachineWide(L".xls", L"C:\\another installation\\Quenvodef.exe");
-  RegisterMachineWide(L".docx", handler_);  // the machine's RegisteredApplications value names this one
-  // An earlier version's per-user copy of the ProgID would outlive the package's removal.
-  PutDefault(classes_ + L"\\.docx", L"Quenvo2021.docx");
-  PutDefault(classes_ + L"\\Quenvo2021.docx\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
-  EXPECT_EQ(IsAssociated(L".docx"), 0);
-
-  ASSERT_NE(Associate(L".docx", handler_), 0);
-  ASSERT_NE(Associate(L".xls", handler_), 0);
-  EXPECT_NE(IsAssociated(L".docx"), 0);
-  EXPECT_NE(IsAssociated(L".xls"), 0);
-  EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021.docx"));
-  EXPECT_EQ(Read(classes_ + L"\\.docx", nullptr).Text(), SzWithNul(L"Quenvo2021.docx"));
-  EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
-  // Registered machine-wide for another launcher: this one gets the whole registration per user.
-  EXPECT_TRUE(KeyExists(classes_ + L"\\Quenvo2021.xls\\shell\\open\\command"));
+  EXPECT_NE(component_.IsAssociated(L".xls"), 0);
 }
 
 TEST_F(ComponentTest, UnusableRecordsWriteNothing) {
@@ -265,36 +216,34 @@ TEST_F(ComponentTest, UnusableRecordsWriteNothing) {
   EXPECT_EQ(Associate(nullptr, handler_), 0);
   EXPECT_EQ(Associate(L".doc", L""), 0);
   EXPECT_EQ(Associate(L".doc", L"C:\\a\"b.exe"), 0);
-  EXPECT_EQ(Associate(L".doc", L"C:\\folder\\"), 0);  // no file name for the Applications entry
-  EXPECT_EQ(component_->Associate(nullptr), 0);
+  EXPECT_EQ(component_.Associate(nullptr), 0);
   const FileAssociationItem noPaths = {L".doc", nullptr, nullptr, nullptr};
-  EXPECT_EQ(component_->Associate(&noPaths), 0);
+  EXPECT_EQ(component_.Associate(&noPaths), 0);
+  EXPECT_EQ(Associate(L".doc", L"C:\\folder\\"), 0);  // no file name for the Applications entry
   EXPECT_FALSE(KeyExists(classes_));
-  EXPECT_EQ(IsAssociated(nullptr), 0);
-  EXPECT_EQ(IsAssociated(L".\\..\\Escape"), 0);
+  EXPECT_EQ(component_.IsAssociated(nullptr), 0);
+  EXPECT_EQ(component_.IsAssociated(L".\\..\\Escape"), 0);
 }
 
 TEST_F(ComponentTest, IdentifierAndProgIdSlots) {
-  EXPECT_STREQ(component_->Identifier(), L"Quenvo2021");
+  EXPECT_STREQ(component_.Identifier(), L"Quenvo2021");
   wchar_t buffer[16];
-  EXPECT_EQ(component_->ProgIdFor(L".pptx", buffer, 16), 15);
+  EXPECT_EQ(component_.ProgIdFor(L".pptx", buffer, 16), 15);
   EXPECT_STREQ(buffer, L"Quenvo2021.pptx");
   wchar_t small[15] = L"untouched";
-  EXPECT_EQ(component_->ProgIdFor(L".pptx", small, 15), 15);  // no room for the NUL
+  EXPECT_EQ(component_.ProgIdFor(L".pptx", small, 15), 15);  // no room for the NUL
   EXPECT_STREQ(small, L"untouched");
-  EXPECT_EQ(component_->ProgIdFor(L"pptx", buffer, 16), 0);
-  EXPECT_EQ(component_->ProgIdFor(L".pptx", nullptr, 0), 15);
+  EXPECT_EQ(component_.ProgIdFor(L"pptx", buffer, 16), 0);
+  EXPECT_EQ(component_.ProgIdFor(L".pptx", nullptr, 0), 15);
 }
 
-TEST_F(ComponentTest, StoreReadsOnlyText) {
+TEST_F(ComponentTest, StoreReadsOnlyTextDefaults) {
   RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.bin").c_str(), nullptr, REG_BINARY, "ab", 2);
   // Text stored without its NUL still reads whole.
   RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.raw").c_str(), nullptr, REG_SZ, L"abc", 6);
-  PutDefault(classes_ + L"\\.exp", L"%SystemRoot%\\x", REG_EXPAND_SZ);
-  EXPECT_EQ(ReadText(user_.Get(), L"Software\\Classes\\.bin"), L"");
-  EXPECT_EQ(ReadText(user_.Get(), L"Software\\Classes\\.raw"), L"abc");
-  EXPECT_EQ(ReadText(user_.Get(), L"Software\\Classes\\.missing"), L"");
-  EXPECT_NE(ReadText(user_.Get(), L"Software\\Classes\\.exp").find(L":\\"), std::wstring::npos);
+  EXPECT_EQ(ReadText(HKEY_CURRENT_USER, classes_ + L"\\.bin"), L"");
+  EXPECT_EQ(ReadText(HKEY_CURRENT_USER, classes_ + L"\\.raw"), L"abc");
+  EXPECT_EQ(ReadText(HKEY_CURRENT_USER, classes_ + L"\\.missing"), L"");
 }
 
 TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
@@ -303,11 +252,12 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
   ASSERT_NE(Associate(L".xlsx", handler_), 0);
   ASSERT_NE(Associate(L".ppt", L"C:\\another installation\\Quenvodef.exe"), 0);
   PutDefault(classes_ + L"\\.xls", L"Other.Sheet");  // since then, the user chose another program
-  PutText(classes_ + L"\\.docx\\OpenWithProgids", L"Other.Doc", L"", REG_NONE);
+  RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.docx\\OpenWithProgids").c_str(), L"Other.Doc", REG_NONE, nullptr,
+                  0);
   PutDefault(classes_ + L"\\Other.Doc\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
 
-  EXPECT_EQ(RemoveAssociations(user_.Get(), machine_.Get(), L"Quenvo2021", handler_), 3);
-  EXPECT_EQ(RemoveAssociations(user_.Get(), machine_.Get(), L"Quenvo2021", handler_), 0);
+  EXPECT_EQ(RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_), 3);
+  EXPECT_EQ(RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_), 0);
 
   for (const wchar_t* extension : {L".docx", L".xls", L".xlsx"}) {
     EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021" + extension)) << extension;
@@ -319,32 +269,15 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
   EXPECT_TRUE(KeyExists(classes_ + L"\\Other.Doc\\shell\\open\\command"));
   EXPECT_EQ(Read(classes_ + L"\\.xls", nullptr).Text(), SzWithNul(L"Other.Sheet"));
   EXPECT_FALSE(KeyExists(classes_ + L"\\.xls\\OpenWithProgids"));
-  // The other installation's entries stay whole: its ProgID, and the Applications entry and
-  // RegisteredApplications value that it wrote last.
+  // Another installation's association stays whole.
   EXPECT_EQ(Read(classes_ + L"\\.ppt", nullptr).Text(), SzWithNul(L"Quenvo2021.ppt"));
   EXPECT_TRUE(Read(classes_ + L"\\.ppt\\OpenWithProgids", L"Quenvo2021.ppt").found);
   EXPECT_TRUE(KeyExists(classes_ + L"\\Quenvo2021.ppt\\DefaultIcon"));
-  EXPECT_TRUE(Read(std::wstring(kUser) + L"\\Software\\RegisteredApplications", L"quenvo").found);
-
-  // The launcher's own entry goes, and with it the RegisteredApplications value.
+  // This launcher's own entry goes, with the RegisteredApplications value naming it.
   ASSERT_NE(Associate(L".csv", handler_), 0);
-  RemoveAssociations(user_.Get(), machine_.Get(), L"Quenvo2021", handler_);
-  EXPECT_FALSE(KeyExists(std::wstring(kUser) + L"\\" + ApplicationKeyOf(handler_)));
-  EXPECT_FALSE(KeyExists(std::wstring(kUser) + L"\\Software\\RegisteredApplications"));
-}
-
-// The user's values name only the ProgID while the package registers it machine-wide; once the
-// package's removal took that away, they name nothing and go.
-TEST_F(ComponentTest, PointersToAMachineWideProgIdGoOnlyWithIt) {
-  RegisterMachineWide(L".docx", handler_);
-  ASSERT_NE(Associate(L".docx", handler_), 0);
-  RemoveAssociations(user_.Get(), machine_.Get(), L"Quenvo2021", handler_);
-  EXPECT_EQ(Read(classes_ + L"\\.docx", nullptr).Text(), SzWithNul(L"Quenvo2021.docx"));
-  EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
-
-  RegDeleteTreeW(machine_.Get(), L"Software");
-  RemoveAssociations(user_.Get(), machine_.Get(), L"Quenvo2021", handler_);
-  EXPECT_FALSE(KeyExists(classes_ + L"\\.docx"));
+  RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_);
+  EXPECT_FALSE(KeyExists(ApplicationKeyOf(handler_)));
+  EXPECT_FALSE(KeyExists(L"Software\\RegisteredApplications"));
 }
 
 // --- the built FileAssociation.dll, called the way the registrar calls it -----------------------
