@@ -1,10 +1,16 @@
-// FileAssociation.dll: records per-user file associations for a program, the way a
-// well-behaved application does: under HKEY_CURRENT_USER\Software\Classes only, never in the
-// machine-wide classes and never in the shell's per-user "UserChoice".
+// FileAssociation.dll: offers a program for file types the way Windows 7 to 11 expect, and
+// leaves the choice to the user. It writes under HKEY_CURRENT_USER only: the ProgIDs, the
+// launcher's Applications entry, its Capabilities and RegisteredApplications value, each
+// extension's OpenWithProgids and, where the user chose nothing (no UserChoice), the extension's
+// default. Where the installer registered the same launcher machine-wide, the user gets only the
+// values that name our ProgIDs. It never writes, deletes or works around a UserChoice: Windows
+// 8 and later let only their own UI set it, and reset a default that a program forced.
 //
 // CreateFileAssociation(identifier) returns one of these; the caller never releases it, and it
 // lives until the process ends.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
@@ -12,21 +18,25 @@
 
 class FileAssociationComponent final : public IFileAssociation {
  public:
-  // classesKey: the per-user classes key under HKEY_CURRENT_USER (another key only in tests).
-  explicit FileAssociationComponent(std::wstring identifier, std::wstring classesKey = L"Software\\Classes");
+  explicit FileAssociationComponent(std::wstring identifier);
 
   const wchar_t* Identifier() override;
   // The ProgID is the identifier followed by the extension ("Quenvo2021.docx").
   int ProgIdFor(const wchar_t* extension, wchar_t* buffer, int size) override;
-  // Nonzero exactly when the extension's default value is this object's ProgID and that
-  // ProgID's open command names a program file that exists.
+  // Nonzero exactly when the type opens with our launcher and is fully offered: the user's
+  // UserChoice names our ProgID (or, without one, the extension's default does), that ProgID's
+  // command names a launcher that exists, and every item of the type's registration is there.
   int IsAssociated(const wchar_t* extension) override;
-  // Writes the ProgID's DefaultIcon and shell\open\command ("<handler>" "%1"), adds the
-  // ProgID to the extension's OpenWithProgids and makes it the extension's default. The item's
-  // strings are copied. Nonzero when every write succeeded.
+  // Registers the type for the user (see above); the item's strings are copied. Nonzero when
+  // every write succeeded.
   int Associate(const FileAssociationItem* item) override;
 
  private:
   const std::wstring identifier_;
-  const std::wstring classesKey_;
+  // Tests point these predefined keys elsewhere (RegOverridePredefKey).
+  const HKEY user_ = HKEY_CURRENT_USER;
+  const HKEY machine_ = HKEY_LOCAL_MACHINE;
 };
+
+// The ProgID of the user's choice for the extension (its UserChoice), or "" without one.
+std::wstring UserChoiceOf(HKEY user, const std::wstring& extension);

@@ -33,12 +33,15 @@ def demo_registrar(wine):
     code, _ = wine.run_raw(exe, f'"{wine.win_path(exe)}"')
     print(f"  exit code {code}")
 
-    section("2. What FileAssociation.dll recorded for the current user (HKCU\\Software\\Classes)")
+    section("2. What FileAssociation.dll registered for the current user (all of it: no installer registered the machine)")
     show_query(wine, r"HKCU\Software\Classes\.docx")
     show_query(wine, r"HKCU\Software\Classes\.docx\OpenWithProgids")
     show_query(wine, r"HKCU\Software\Classes\Quenvo2021.docx\DefaultIcon")
     show_query(wine, r"HKCU\Software\Classes\Quenvo2021.docx\shell\open\command")
+    show_query(wine, r"HKCU\Software\Classes\Quenvo2021.csv")
     show_query(wine, r"HKCU\Software\Classes\Quenvo2021.csv\DefaultIcon")
+    show_query(wine, r"HKCU\Software\Classes\Applications\Quenvodef.exe")
+    show_query(wine, r"HKCU\Software\RegisteredApplications")
 
     section("3. Open a document by its type, through the shell")
     print("  (Wine's shell reads only HKLM\\Software\\Classes, unlike Windows, which merges in the")

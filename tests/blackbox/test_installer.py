@@ -15,6 +15,7 @@ from tools import release
 from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
+from tools.testkit.registration import export, found, pointers, program
 from tools.testkit.wine import Build, Wine, install, records, wait_for, wrote
 
 OLDER, LOWER = "2.0.0.4", "1.9.9.0"
@@ -76,7 +77,8 @@ def installed(wine, packages, names):
 
 def active_setup(wine, packages, name):
     """{component: its values} of the package's Active Setup components, as the machine holds them."""
-    components = {r[2].rsplit("\\", 1)[1] for r in msi_table(packages[name][1], "Registry") if r[1] == "2"}
+    components = {r[2].rsplit("\\", 1)[1] for r in msi_table(packages[name][1], "Registry")
+                  if r[1] == "2" and r[2].startswith(ACTIVE_SETUP)}
     found = {c: reg_rows(wine, f"HKLM\\{ACTIVE_SETUP}\\{c}", packages["arch"]) for c in components}
     return {c: values for c, values in found.items() if values is not None}
 
@@ -116,7 +118,7 @@ def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode):
         assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
         assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
         wine.reg("delete", rf"HKCU\{software}\quenvo", "/f")
-        run_stubs(wine, active_setup(wine, packages, "a"))
+        logon(wine, active_setup(wine, packages, "a"))
         assert wait_for(lambda: reports(server, "install") == 2)  # the stub's agent waits on the server
         assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
     finally:
@@ -135,7 +137,7 @@ def check_installed(wine, packages, name):
     entries = installed(wine, packages, ("older", "a", "b"))
     assert list(entries) == [name]
     assert (entries[name]["Publisher"], entries[name]["DisplayVersion"]) == ("quenvo", version)
-    check_associations(wine, wine.win_path(folder), USER_SOFTWARE[arch])
+    check_associations(wine, wine.win_path(folder), arch)
     steps, rundll32 = active_setup(wine, packages, name), "syswow64" if arch == "x86" else "system32"
     assert sorted(values["StubPath"] for values in steps.values()) == [
         f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"C:\\windows\\{rundll32}\\rundll32.exe" shell32.dll,'
@@ -148,20 +150,31 @@ def check_installed(wine, packages, name):
     return folder, steps
 
 
-def run_stubs(wine, steps):
-    """Runs each StubPath with its exact command line and waits for it, as Active Setup does at a
-    logon: each ends with 0 within 5 s, whatever the server does."""
+def logon(wine, steps):
+    """Runs each StubPath of steps with its exact command line and waits for it, as Active Setup
+    does at a logon: each ends with 0 within 5 s, whatever the server does."""
     for values in steps.values():
-        program = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
-        code, seconds = wine.run_raw(wine.unix_path(program), values["StubPath"])
+        stub = re.match(r'"([^"]+)"', values["StubPath"]).group(1)
+        code, seconds = wine.run_raw(wine.unix_path(stub), values["StubPath"])
         assert (code, seconds < 5) == (0, True), (values["StubPath"], code, seconds)
 
 
-def check_associations(wine, folder_win, software="Software"):
-    for ext in EXTENSIONS:
-        assert wine.reg_query(f"{software}\\Classes\\{ext}") == {"(Default)": ("REG_SZ", f"Quenvo2021{ext}")}
-        assert wine.reg_query(f"{software}\\Classes\\Quenvo2021{ext}\\shell\\open\\command") == \
-            {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
+def registries(wine, arch):
+    """This user's and the machine's classes and RegisteredApplications, as exported (the user's
+    read where the package's programs write them under Wine, named as on Windows)."""
+    places = (("HKCU", USER_SOFTWARE[arch], ()), ("HKLM", "Software", ("/reg:64" if arch == "x64" else "/reg:32",)))
+    held = {k: v for root, software, view in places for key in ("Classes", "RegisteredApplications")
+            for k, v in export(wine, f"{root}\\{software}\\{key}", *view).items()}
+    user = f"HKEY_CURRENT_USER\\{USER_SOFTWARE[arch]}\\"
+    return {k.replace(user, "HKEY_CURRENT_USER\\Software\\", 1): v for k, v in held.items()}
+
+
+def check_associations(wine, folder_win, arch):
+    """What names the installed files is the machine's; the user has only values naming its ProgIDs."""
+    held = registries(wine, arch)
+    expected = {**program("HKEY_LOCAL_MACHINE", folder_win), **pointers("HKEY_CURRENT_USER")}
+    assert found(held, expected) == expected
+    assert not [key for key, text in held.items() if key.startswith("HKEY_CURRENT_USER") and folder_win in text]
 
 
 def lifecycle(wine, server, packages, reachable):
@@ -197,7 +210,7 @@ def lifecycle(wine, server, packages, reachable):
 
     # 4. A document opened through the shell reaches the main program (a stand-in of ours).
     install(wine, folder.relative_to(wine.drive_c), ("fake_quenvo.exe", "quenvo.exe"))
-    wine.mirror_classes_to_machine([".docx", "Quenvo2021.docx"], software)  # Wine's shell reads only HKLM
+    wine.mirror_classes_to_machine([".docx"], software)  # Wine's shell reads only HKLM; the ProgID is there
     document = wine.drive_c / "docs" / "a b.docx"
     document.parent.mkdir()
     document.write_text("content")
@@ -206,17 +219,20 @@ def lifecycle(wine, server, packages, reachable):
     assert [r["cmdline"] for r in started] == [f'"{folder_win}\\quenvo.exe" "{wine.win_path(document)}"']
     for added in ("quenvo.exe", "received.txt"):  # the suite's, not this package's
         (folder / added).unlink()
-    for name in (".docx", "Quenvo2021.docx"):
-        wine.reg("delete", f"HKLM\\Software\\Classes\\{name}", "/f")
+    wine.reg("delete", r"HKLM\Software\Classes\.docx", "/f")
 
     # 5. A second user's first logon: no per-user state, and each StubPath run as Windows does.
     classes = [f"{software}\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
     for key in classes + [f"{USER_MARKS[arch]}\\{component}" for component in steps] + [f"{software}\\quenvo"]:
         wine.reg("delete", f"HKCU\\{key}", "/f")
-    run_stubs(wine, steps)
-    check_associations(wine, folder_win, software)
+    logon(wine, steps)
+    check_associations(wine, folder_win, arch)
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent, started by the shell
     assert wait_for(lambda: reports(server, "install") == (2 if reachable else 0))
+
+    # That user's associations are kept aside, as a hive that the removal will not load.
+    aside = wine.drive_c / "second-user.reg"
+    wine.reg("export", rf"HKCU\{software}\Classes", wine.win_path(aside), "/y")
 
     # 6. Removal: one uninstall report; no file, association, uninstall or Active Setup entry left;
     # the user's profile kept. (Counted from here: Wine's msiexec removes the older version of an
@@ -226,9 +242,15 @@ def lifecycle(wine, server, packages, reachable):
     assert reports(server, "uninstall") - earlier == (1 if reachable else 0)
     assert not folder.exists()
     assert installed(wine, packages, ["b"]) == {} and active_setup(wine, packages, "b") == {}
-    code, out = wine.reg("query", rf"HKCU\{software}\Classes", "/s")
-    assert code == 0 and "Quenvo2021" not in out
+    assert not [key for key, text in registries(wine, arch).items() if "Quenvo" in key + text]
     assert wine.reg_texts().get("install") == "1"
+
+    # 7. The second user's hive, which the removal never loaded, put back; then their next logon.
+    wine.import_reg(aside.read_bytes().decode("utf-16").split("\n", 1)[1])
+    logon(wine, active_setup(wine, packages, "b"))
+    held = registries(wine, arch)
+    assert not [key for key, text in held.items() if folder_win.lower() in (key + text).lower()]
+    assert found(held, pointers("HKEY_CURRENT_USER")) == pointers("HKEY_CURRENT_USER")  # naming ProgIDs now gone
 
 
 @pytest.mark.native

@@ -1,17 +1,14 @@
 """quenvocommon.exe under Wine: the calls it makes to FileAssociation.dll (through a recording
 double), and, with the real component, double-click on a document end to end."""
 import json
-import re
 import shutil
 
 import pytest
 
 from tools.testkit.profile import today
+from tools.testkit.registration import ICONS, EXTENSIONS, export, found, pointers, program
 from tools.testkit.wine import Build, assert_sound, install, records, wait_for
 
-EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
-ICONS = {".ppt": "ppt.ico", ".pptx": "ppt.ico", ".doc": "doc.ico", ".docx": "doc.ico",
-         ".xls": "xls.ico", ".xlsx": "xls.ico", ".csv": "xls.ico"}
 CREATE = {"call": "CreateFileAssociation", "identifier": "Quenvo2021"}
 # Wine's trace of the one shell notification: SHCNE_ASSOCCHANGED with SHCNF_FLUSHNOWAIT, no items.
 NOTIFIED = "trace:shell:SHChangeNotify (0x08000000,0x00003000,"
@@ -130,17 +127,7 @@ def test_a_first_start_leaves_only_fday_and_os(wine, contract):
 # --- the real component, and double-click end to end -----------------------------------------
 
 CLASSES = r"Software\Classes"
-
-
-def export(wine, key):
-    """The keys below key as 'wine reg export' writes them: {key path: its section text}."""
-    target = wine.drive_c / "export.reg"
-    target.unlink(missing_ok=True)
-    code, out = wine.reg("export", key, wine.win_path(target), "/y")
-    if code != 0:
-        return {}
-    blocks = re.split(r"\r?\n(?=\[)", target.read_bytes().decode("utf-16"))[1:]
-    return {head[1:]: body.strip() for head, _, body in (block.partition("]") for block in blocks)}
+REGISTERED = r"HKEY_CURRENT_USER\Software\RegisteredApplications"
 
 
 def per_user(wine):
@@ -159,8 +146,8 @@ def suite(wine):
     folder = install(wine, "Program Files/quenvo suite e2e", "quenvocommon.exe", "Quenvodef.exe", "FileAssociation.dll",
                      ("fake_quenvo.exe", "quenvo.exe"))
     shutil.copytree(wine.build.bin / "icon", folder / "icon", dirs_exist_ok=True)
-    names = EXTENSIONS + ["Quenvo2021" + ext for ext in EXTENSIONS]
-    keys = [f"{hive}\\{CLASSES}\\{name}" for name in names for hive in ("HKCU", "HKLM")]
+    names = EXTENSIONS + ["Quenvo2021" + ext for ext in EXTENSIONS] + ["Applications\\Quenvodef.exe"]
+    keys = [f"{hive}\\{CLASSES}\\{name}" for name in names for hive in ("HKCU", "HKLM")] + [REGISTERED]
     for key in keys:
         wine.reg("delete", key, "/f")
     before = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
@@ -174,27 +161,25 @@ def suite(wine):
 
 
 def test_each_type_is_registered_for_the_current_user(wine, suite):
-    folder, _, _ = suite
-    folder_win = wine.win_path(folder)
-    # Step 2: the per-user associations, as 'wine reg query' shows them.
-    for ext in EXTENSIONS:
-        prog_id = "Quenvo2021" + ext
-        assert wine.reg_query(f"{CLASSES}\\{ext}") == {"(Default)": ("REG_SZ", prog_id)}
-        assert wine.reg_query(f"{CLASSES}\\{ext}\\OpenWithProgids") == {prog_id: ("REG_NONE", "")}
-        assert wine.reg_query(f"{CLASSES}\\{prog_id}\\DefaultIcon") == \
-            {"(Default)": ("REG_SZ", f"{folder_win}\\icon\\{ICONS[ext]}")}
-        assert wine.reg_query(f"{CLASSES}\\{prog_id}\\shell\\open\\command") == \
-            {"(Default)": ("REG_SZ", f'"{folder_win}\\Quenvodef.exe" "%1"')}
+    folder, _, after = suite
+    # Step 2: the whole registration, for this user: the ProgIDs with their names, icons and
+    # commands, the launcher's Applications entry, Capabilities and RegisteredApplications, and
+    # each extension's OpenWithProgids and default.
+    expected = {**program("HKEY_CURRENT_USER", wine.win_path(folder)), **pointers("HKEY_CURRENT_USER")}
+    assert found(after["user"], expected) == expected
 
 
 def test_nothing_is_written_outside_the_per_user_classes(wine, suite):
-    _, before, after = suite
+    folder, before, after = suite
     assert after["machine"] == before["machine"]
-    assert outside_classes_and_profile(after["user"]) == outside_classes_and_profile(before["user"])
+    registered = {REGISTERED: program("HKEY_CURRENT_USER", wine.win_path(folder))[REGISTERED]}
+    assert found(after["user"], registered) == registered
+    assert outside_classes_and_profile(after["user"]) == \
+        {**outside_classes_and_profile(before["user"]), REGISTERED: after["user"][REGISTERED]}
     new_keys = set(after["user"]) - set(before["user"])
     assert not [k for k in new_keys if "UserChoice" in k or "FileExts" in k]
     assert {k.split("\\")[3] for k in new_keys if "\\Classes\\" in k} == \
-        set(EXTENSIONS) | {"Quenvo2021" + ext for ext in EXTENSIONS}
+        set(EXTENSIONS) | {"Quenvo2021" + ext for ext in EXTENSIONS} | {"Applications"}
 
 
 @pytest.mark.parametrize("folder_name, document", [

@@ -2,13 +2,15 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "classes_store.h"
 #include "file_association.h"
 #include "file_association_component.h"
+#include "item_store.h"
 #include "open_command.h"
 #include "prog_id.h"
+#include "registration.h"
 #include "remove_associations.h"
 #include "scoped_handle.h"
 #include "scratch_hive.h"
@@ -62,8 +64,9 @@ TEST(OpenCommandTest, TheHandlerIsReadBackFromTheCommand) {
 
 // --- the component against a classes key of its own -------------------------------------------
 
-constexpr wchar_t kTestRoot[] = L"Software\\quenvo-test";
-constexpr wchar_t kClasses[] = L"Software\\quenvo-test\\Classes";
+constexpr wchar_t kClasses[] = L"Software\\Classes";
+constexpr wchar_t kUserChoice[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.docx\\UserChoice";
 
 std::wstring SelfPath() {
   wchar_t path[MAX_PATH] = {};
@@ -101,14 +104,23 @@ std::wstring SzWithNul(const std::wstring& text) {
   return text + L'\0';
 }
 
-void PutDefault(const std::wstring& key, const std::wstring& text, DWORD type = REG_SZ) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, type, text.c_str(),
-                  static_cast<DWORD>((text.size() + 1) * 2));
+void PutDefault(const std::wstring& key, const std::wstring& text, DWORD type = REG_SZ, const wchar_t* name = nullptr) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * 2));
 }
 
 class ComponentTest : public ScratchHiveTest {
  protected:
-  FileAssociationComponent component_{L"Quenvo2021", kClasses};
+  void SetUp() override {
+    ScratchHiveTest::SetUp();  // and HKEY_LOCAL_MACHINE is its "machine" key
+    ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"machine", machine_.Receive()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.Get()), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, /*restore*/ nullptr);
+    ScratchHiveTest::TearDown();
+  }
+  quenvo::ScopedKey machine_;
+  FileAssociationComponent component_{L"Quenvo2021"};
   const std::wstring classes_ = kClasses;
   const std::wstring handler_ = SelfPath();
   const std::wstring icon_ = L"C:\\Program Files\\quenvo suite\\icon\\doc.ico";
@@ -137,6 +149,45 @@ TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
 
   EXPECT_NE(component_.IsAssociated(L".docx"), 0);
   EXPECT_EQ(component_.IsAssociated(L".doc"), 0);  // only the type that was associated
+  // Every item of the registration counts: without the RegisteredApplications value, it is redone.
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\RegisteredApplications", L"quenvo");
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
+}
+
+// The user's choice is Windows' alone: never changed, and it decides what IsAssociated says.
+TEST_F(ComponentTest, TheUsersChoiceIsKeptAndDecides) {
+  for (const auto& [progId, associated] : {std::pair{L"Other.Doc", 0}, std::pair{L"Quenvo2021.docx", 1}}) {
+    PutDefault(kUserChoice, progId, REG_SZ, L"ProgId");
+    PutDefault(kUserChoice, L"h4sh=", REG_SZ, L"Hash");
+    for (int run = 0; run < 2; ++run) Associate(L".docx", handler_);
+    EXPECT_EQ(component_.IsAssociated(L".docx"), associated) << progId;
+    EXPECT_EQ(Read(kUserChoice, L"ProgId").Text() + Read(kUserChoice, L"Hash").Text(),
+              SzWithNul(progId) + SzWithNul(L"h4sh="));
+    EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
+    EXPECT_FALSE(Read(classes_ + L"\\.docx", nullptr).found);  // no default of ours over their choice
+  }
+}
+
+// Registered machine-wide for this launcher (as the installer does), the user gets only values
+// that name the ProgID, and an earlier version's per-user ProgID goes; they stay while the
+// machine's ProgID does.
+TEST_F(ComponentTest, AMachineWideRegistrationLeavesTheUserOnlyPointers) {
+  for (const RegistryItem& item : RegistrationItems({L".docx", L"Quenvo2021.docx", icon_, handler_, false})) {
+    ASSERT_TRUE(item.userOnly || Write(HKEY_LOCAL_MACHINE, item));
+  }
+  ASSERT_NE(Associate(L".docx", handler_), 0);
+  EXPECT_NE(component_.IsAssociated(L".docx"), 0);
+  EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021.docx"));
+  PutDefault(classes_ + L"\\Quenvo2021.docx\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
+  ASSERT_NE(Associate(L".docx", handler_), 0);
+  EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021.docx"));
+
+  RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_);
+  EXPECT_EQ(Read(classes_ + L"\\.docx", nullptr).Text(), SzWithNul(L"Quenvo2021.docx"));
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software");  // the package's removal
+  RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_);
+  EXPECT_FALSE(KeyExists(classes_ + L"\\.docx"));
 }
 
 TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
@@ -152,7 +203,6 @@ TEST_F(ComponentTest, AnotherProgramsDefaultOrAMissingHandlerIsNotAssociated) {
   EXPECT_TRUE(associatedWith(L"\\.xls", L"QUENVO2021.XLS"));  // key names compare without case
   EXPECT_FALSE(associatedWith(command, L"\"C:\\gone\\Quenvodef.exe\" \"%1\""));
   EXPECT_FALSE(associatedWith(command, L"\"C:\\windows\" \"%1\""));  // a folder
-  EXPECT_TRUE(associatedWith(command, L"\"%SystemRoot%\\notepad.exe\" \"%1\"", REG_EXPAND_SZ));
 
   // Associating again repairs the command.
   EXPECT_FALSE(associatedWith(command, L""));
@@ -169,7 +219,8 @@ TEST_F(ComponentTest, UnusableRecordsWriteNothing) {
   EXPECT_EQ(component_.Associate(nullptr), 0);
   const FileAssociationItem noPaths = {L".doc", nullptr, nullptr, nullptr};
   EXPECT_EQ(component_.Associate(&noPaths), 0);
-  EXPECT_FALSE(KeyExists(kTestRoot));
+  EXPECT_EQ(Associate(L".doc", L"C:\\folder\\"), 0);  // no file name for the Applications entry
+  EXPECT_FALSE(KeyExists(classes_));
   EXPECT_EQ(component_.IsAssociated(nullptr), 0);
   EXPECT_EQ(component_.IsAssociated(L".\\..\\Escape"), 0);
 }
@@ -190,11 +241,9 @@ TEST_F(ComponentTest, StoreReadsOnlyTextDefaults) {
   RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.bin").c_str(), nullptr, REG_BINARY, "ab", 2);
   // Text stored without its NUL still reads whole.
   RegSetKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\.raw").c_str(), nullptr, REG_SZ, L"abc", 6);
-  quenvo::ScopedKey root;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ, root.Receive()), ERROR_SUCCESS);
-  EXPECT_EQ(ReadDefaultText(root.Get(), L".bin"), L"");
-  EXPECT_EQ(ReadDefaultText(root.Get(), L".raw"), L"abc");
-  EXPECT_EQ(ReadDefaultText(root.Get(), L".missing"), L"");
+  EXPECT_EQ(ReadText(HKEY_CURRENT_USER, classes_ + L"\\.bin"), L"");
+  EXPECT_EQ(ReadText(HKEY_CURRENT_USER, classes_ + L"\\.raw"), L"abc");
+  EXPECT_EQ(ReadText(HKEY_CURRENT_USER, classes_ + L"\\.missing"), L"");
 }
 
 TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
@@ -207,10 +256,8 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
                   0);
   PutDefault(classes_ + L"\\Other.Doc\\shell\\open\\command", L"\"" + handler_ + L"\" \"%1\"");
 
-  quenvo::ScopedKey root;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kClasses, 0, KEY_READ | KEY_WRITE, root.Receive()), ERROR_SUCCESS);
-  EXPECT_EQ(RemoveAssociations(root.Get(), L"Quenvo2021", handler_), 3);
-  EXPECT_EQ(RemoveAssociations(root.Get(), L"Quenvo2021", handler_), 0);
+  EXPECT_EQ(RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_), 3);
+  EXPECT_EQ(RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_), 0);
 
   for (const wchar_t* extension : {L".docx", L".xls", L".xlsx"}) {
     EXPECT_FALSE(KeyExists(classes_ + L"\\Quenvo2021" + extension)) << extension;
@@ -226,6 +273,11 @@ TEST_F(ComponentTest, RemovalTakesBackOnlyWhatNamesOurHandler) {
   EXPECT_EQ(Read(classes_ + L"\\.ppt", nullptr).Text(), SzWithNul(L"Quenvo2021.ppt"));
   EXPECT_TRUE(Read(classes_ + L"\\.ppt\\OpenWithProgids", L"Quenvo2021.ppt").found);
   EXPECT_TRUE(KeyExists(classes_ + L"\\Quenvo2021.ppt\\DefaultIcon"));
+  // This launcher's own entry goes, with the RegisteredApplications value naming it.
+  ASSERT_NE(Associate(L".csv", handler_), 0);
+  RemoveAssociations(HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, L"Quenvo2021", handler_);
+  EXPECT_FALSE(KeyExists(ApplicationKeyOf(handler_)));
+  EXPECT_FALSE(KeyExists(L"Software\\RegisteredApplications"));
 }
 
 // --- the built FileAssociation.dll, called the way the registrar calls it -----------------------
