@@ -12,7 +12,7 @@ from tools.testkit.wine import LOST_STARTS, Build, Wine, cannot_run_32bit
 
 def pytest_addoption(parser):
     parser.addoption("--build", default="win64", choices=["win64", "win32"],
-                     help="the build under test, in build/<name> (its short-time-out twin in build/<name>-short)")
+                     help="the build under test, in build/<name> (its short-time-out twin in build/<name>/short)")
 
 
 # The longest modules, first: run in parallel (pytest-xdist, a module to a worker), they start at
@@ -61,10 +61,10 @@ def build(pytestconfig):
 
 @pytest.fixture(scope="session")
 def short_build(build):
-    """The same programs with 2 s network time-outs (tools/test makes them), for silent servers."""
-    short = Build(f"{build.name}-short")
+    """The agent and the download probe with 2 s network time-outs, for silent servers."""
+    short = Build(f"{build.name}-short", build.dir / "short")
     if not (short.bin / "quenvodata.exe").exists():
-        pytest.skip(f"needs {short.dir}, a build with QUENVO_NET_TIMEOUT_MS=2000 (tools/test makes it)")
+        pytest.skip(f"needs {short.dir}, the twin with QUENVO_NET_TIMEOUT_MS=2000 (tools/build makes it)")
     return short
 
 
