@@ -89,40 +89,62 @@ class SharedRequest {
 // The handles belong to the caller of Request, so that they close only after the outcome is
 // told, whatever ends the request: closing a request that the server has not finished may
 // read on to the announced end (Wine's WinInet does, to keep the connection), and a server that
-// never stops would hold the close for ever.
-void Request(SharedRequest& shared, quenvo::ScopedInternet& internet, quenvo::HttpExchange& exchange) {
+// never stops would hold the close for ever. A reply read to its end leaves nothing to read:
+// its handles close first, and `idle` is set before the outcome is told, so that the thread is
+// free for the caller's next request. True when that happened.
+bool Request(SharedRequest& shared, quenvo::ScopedInternet& internet, quenvo::HttpExchange& exchange, HANDLE idle) {
   internet = quenvo::OpenInternet(/*agent*/ L"");
-  if (!internet) return shared.Set(Outcome::kNoInternet);
+  if (!internet) {
+    shared.Set(Outcome::kNoInternet);
+    return false;
+  }
   if (!quenvo::SendFollowingRedirects(internet.Get(), shared.url, kOpenUrlStyle, &exchange, &shared.deadline)) {
-    return shared.Set(Outcome::kFailed);
+    shared.Set(Outcome::kFailed);
+    return false;
   }
   shared.Set(Outcome::kReading);
 
   // The status is not examined: an error page's body is a reply like any other. A read
   // error, the end of what we keep, or the clock ends the reply with what came so far.
   char chunk[4096];
+  bool ended = false;
   while (!shared.deadline.Passed()) {
     // Only what has arrived is read, so that no read waits longer than one receive time-out
     // for a reply that trickles in, and the clock is looked at between reads.
     DWORD available = 0;
-    if (!InternetQueryDataAvailable(exchange.request.Get(), &available, /*flags*/ 0, /*context*/ 0) || available == 0) {
-      break;
-    }
+    if (!InternetQueryDataAvailable(exchange.request.Get(), &available, /*flags*/ 0, /*context*/ 0)) break;
     DWORD read = 0;
     const DWORD asked = available < sizeof chunk ? available : DWORD{sizeof chunk};
-    if (!InternetReadFile(exchange.request.Get(), chunk, asked, &read) || read == 0) break;
+    if (available == 0) {
+      ended = true;
+      break;
+    }
+    if (!InternetReadFile(exchange.request.Get(), chunk, asked, &read)) break;
+    if (read == 0) {
+      ended = true;
+      break;
+    }
     if (!shared.Keep(chunk, read)) break;
   }
+  if (ended) {
+    exchange.request.Close();  // the request before its connection
+    exchange.connection.Close();
+    internet.Close();
+    SetEvent(idle);
+  }
   shared.Set(Outcome::kRead);
+  return ended;
 }
 
-void Serve(SharedRequest& shared) {
+// True when `idle` has been set already.
+bool Serve(SharedRequest& shared, HANDLE idle) {
   quenvo::ScopedInternet internet;
   quenvo::HttpExchange exchange;
   try {
-    Request(shared, internet, exchange);
+    return Request(shared, internet, exchange, idle);
   } catch (...) {
     shared.Set(Outcome::kFailed);  // out of memory mid-request
+    return false;
   }
 }
 
@@ -142,9 +164,9 @@ unsigned __stdcall WorkerThread(void* argument) {
   Worker& worker = *static_cast<Worker*>(argument);
   for (;;) {
     WaitForSingleObject(worker.wake.Get(), INFINITE);
-    Serve(*worker.job);
-    worker.job.reset();
-    SetEvent(worker.idle.Get());
+    // Taken out at once: once `idle` is set, the caller hands over the next request.
+    const std::shared_ptr<SharedRequest> job = std::move(worker.job);
+    if (!Serve(*job, worker.idle.Get())) SetEvent(worker.idle.Get());
   }
 }
 
