@@ -37,7 +37,7 @@ const quenvo::RequestStyle kOpenUrlStyle = {/*verb*/ nullptr, kAcceptAnything, /
 enum class Outcome { kPending, kNoInternet, kFailed, kReading, kRead };
 
 // One request, shared by the caller and the thread that makes it. The thread may outlive the
-// caller's wait, so neither owns it alone; what both touch is guarded by `lock`.
+// caller's wait, so neither owns it alone; what both touch is guarded by `lock_`.
 class SharedRequest {
  public:
   SharedRequest(std::wstring address, quenvo::RequestDeadline clock) : url(std::move(address)), deadline(clock) {}
