@@ -4,6 +4,8 @@
     bench/run [--runs N]        (python3 -m bench.run_bench from the repository's root)
 
 Each timing is the median of N runs (default 15), taken in turns with its baseline.
+--before BIN_DIR times another build's launcher and agent (an earlier commit's) in the same
+turns, for a before-and-after figure from one run.
 """
 import argparse
 import json
@@ -54,32 +56,39 @@ def launcher_latency(wine, folder, program, runs):
     return samples
 
 
-def bench_launcher(wine, runs):
+def bench_launcher(wine, runs, before):
     print("\nLauncher: start until quenvo.exe starts")
     ours_dir = install(wine, "bench/ours", "Quenvodef.exe", ("fake_quenvo.exe", "quenvo.exe"))
     base_dir = install(wine, "bench/base", BENCHBIN / "baseline_launcher.exe", ("fake_quenvo.exe", "quenvo.exe"))
-    ours, base = [], []
+    then_dir = before and install(wine, "bench/before", before / "Quenvodef.exe", ("fake_quenvo.exe", "quenvo.exe"))
+    ours, base, then = [], [], []
     for _ in range(runs):  # in turns, so that drift in the machine's load hits both alike
         ours += launcher_latency(wine, ours_dir, "Quenvodef.exe", 1)
         base += launcher_latency(wine, base_dir, "baseline_launcher.exe", 1)
+        then += launcher_latency(wine, then_dir, "Quenvodef.exe", 1) if before else []
     print(f"  Quenvodef.exe       median {median_ms(ours):7.1f} ms")
     print(f"  bare ShellExecuteW  median {median_ms(base):7.1f} ms")
+    if before:
+        print(f"  before ({before})  median {median_ms(then):7.1f} ms")
+        report("launcher before / baseline", median_ms(then), median_ms(base), 1.10)
     return report("launcher / baseline", median_ms(ours), median_ms(base), 1.10)
 
 
-def bench_agent(wine, runs):
+def bench_agent(wine, runs, before):
     print("\nAgent: data=run with three requests, start to exit")
     server = DevServer({"v": "1.0.0.3", "t1": "a", "t2": "b", "t3": "c", "u": "http://dl/x.exe", "sz": "1"})
     wine.set_proxy(server.start())
     try:
         ours_exe, base_exe = BIN / "quenvodata.exe", BENCHBIN / "baseline_agent.exe"
         platform_exe = BENCHBIN / "baseline_agent_platform.exe"
-        ours, base, platform = [], [], []
+        then_exe = before and install(wine, "bench/before agent", before / "quenvodata.exe") / "quenvodata.exe"
+        ours, base, platform, then = [], [], [], []
         for _ in range(runs):
-            wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")  # a first run of the day
-            before = len(server.requests)
-            ours.append(wine.run_measured(ours_exe, f'"{wine.win_path(ours_exe)}" data=run')["micros"] / 1e6)
-            assert len(server.requests) - before == 3, "the agent did not make its three requests"
+            for exe, samples in [(ours_exe, ours)] + ([(then_exe, then)] if before else []):
+                wine.reg("delete", r"HKCU\Software\quenvo", "/v", "rday", "/f")  # a first run of the day
+                sent = len(server.requests)
+                samples.append(wine.run_measured(exe, f'"{wine.win_path(exe)}" data=run')["micros"] / 1e6)
+                assert len(server.requests) - sent == 3, f"{exe} did not make its three requests"
             base.append(wine.run_measured(base_exe, f'"{wine.win_path(base_exe)}"')["micros"] / 1e6)
             platform.append(wine.run_measured(platform_exe, f'"{wine.win_path(platform_exe)}"')["micros"] / 1e6)
         print(f"  quenvodata data=run median {median_ms(ours):7.1f} ms")
@@ -87,7 +96,10 @@ def bench_agent(wine, runs):
         print(f"  the same, after the platform start every agent start must make (COM, common")
         print(f"  controls 6 through the manifest, registry, IP Helper): median {median_ms(platform):7.1f} ms")
         ok = report("agent / baseline", median_ms(ours), median_ms(base), 1.15)
-        report("agent / platform-start baseline", median_ms(ours), median_ms(platform), 1.15)
+        ok &= report("agent / platform-start baseline", median_ms(ours), median_ms(platform), 1.05)
+        if before:
+            print(f"  before ({before}) median {median_ms(then):7.1f} ms")
+            report("agent before / platform-start baseline", median_ms(then), median_ms(platform), 1.05)
         return ok
     finally:
         server.stop()
@@ -187,6 +199,7 @@ def bench_sizes():
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=15)
+    parser.add_argument("--before", type=Path, help="another build's bin folder, timed in the same turns")
     args = parser.parse_args()
     if args.runs < 10:
         parser.error("at least 10 runs")
@@ -194,9 +207,9 @@ def main():
     shutil.rmtree(prefix, ignore_errors=True)
     wine = Wine(prefix, BUILD).boot()
     try:
-        results = [bench_launcher(wine, args.runs)]
+        results = [bench_launcher(wine, args.runs, args.before)]
         if (BIN / "quenvodata.exe").exists():
-            results.append(bench_agent(wine, args.runs))
+            results.append(bench_agent(wine, args.runs, args.before))
         results.append(bench_download(wine, args.runs))
         results.append(bench_sizes())
     finally:

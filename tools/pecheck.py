@@ -3,7 +3,7 @@
 version block, the application manifest (only the agent has one), imports from Windows
 system DLLs only, so no runtime DLL has to ship beside them, and the hardening: ASLR with
 relocations, NX, high-entropy addresses above 4 GiB (64-bit), no section both writable and
-executable, no shared writable section, and stack canaries.
+executable, no shared writable section, and stack canaries whose guard costs no crypto provider.
 
     pecheck.py BIN_DIR      (exit status 1 when a check fails)
 """
@@ -27,7 +27,8 @@ SUPPORTED_OS = {
     "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  # 8.1
     "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  # 10
 }
-SMASHED = b"*** stack smashing detected ***"
+STACK_COOKIE_FAST_FAIL = bytes([0xB9, 0x02, 0, 0, 0, 0xCD, 0x29])  # mov ecx, FAST_FAIL_STACK_COOKIE_CHECK_FAILURE; int 0x29
+CRYPTO_PROVIDER_CALLS = (b"CryptAcquireContext", b"CryptGenRandom")
 CHARACTERISTICS = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100, "HIGH_ENTROPY_VA": 0x20}
 SCN_SHARED, SCN_EXECUTE, SCN_WRITE = 0x10000000, 0x20000000, 0x80000000
 PROGRAMS = {"Quenvodef.exe": False, "quenvocommon.exe": False, "quenvodata.exe": True}  # name: has manifest
@@ -74,38 +75,36 @@ def manifest_problems(xml_bytes):
 
 
 def canary_checks(pe):
-    """How many calls reach the stack-smashing handler (libssp's __stack_chk_fail): each is the
-    failing branch of one function's canary check, plus one from __stack_chk_fail_local. The
-    files are stripped, so the handler is found by its message: it is the function that loads
-    the message's address (x86-64: a lea with that RIP-relative displacement, since the same four
-bytes may stand anywhere in code by chance; i686: an absolute
-    immediate), and a call that lands at most 16 bytes before that load lands on the handler."""
+    """How many calls reach the stack-smashing handler (our __stack_chk_fail): each is the
+    failing branch of one function's canary check. The files are stripped, so the handler is
+    found by what only it does: the stack-cookie fast fail, `mov ecx, 2` then `int 0x29`. Its
+    entry is the last call target at or before that, and no further than a few instructions."""
     text = next((s for s in pe.sections if s.Name.rstrip(b"\0") == b".text"), None)
-    message = next((s.VirtualAddress + s.get_data().find(SMASHED) for s in pe.sections if SMASHED in s.get_data()),
-                   None)
-    if text is None or message is None:
+    if text is None:
         return 0
     code, base = text.get_data(), text.VirtualAddress
-    wide = pe.OPTIONAL_HEADER.Magic == 0x20B
-    if wide:  # lea reg, [rip + disp32]: REX.W, 8D, a RIP-relative ModRM, then disp32 at i
-        loads = [base + i for i in range(3, len(code) - 4)
-                 if code[i - 3] in (0x48, 0x4C) and code[i - 2] == 0x8D and code[i - 1] & 0xC7 == 0x05
-                 and struct.unpack_from("<i", code, i)[0] == message - (base + i + 4)]
-    else:
-        absolute = struct.pack("<I", pe.OPTIONAL_HEADER.ImageBase + message)
-        loads = [base + i for i in range(len(code)) if code.startswith(absolute, i)]
-    if len(loads) != 1:
+    fails = [base + i for i in range(len(code)) if code.startswith(STACK_COOKIE_FAST_FAIL, i)]
+    if len(fails) != 1:
         return 0
-    calls = 0
+    targets = {}
     for i in range(len(code) - 4):
-        if code[i] == 0xE8 and loads[0] - 16 <= base + i + 5 + struct.unpack_from("<i", code, i + 1)[0] <= loads[0]:
-            calls += 1
-    return calls
+        if code[i] == 0xE8:
+            target = base + i + 5 + struct.unpack_from("<i", code, i + 1)[0]
+            targets[target] = targets.get(target, 0) + 1
+    entries = [t for t in targets if fails[0] - 32 <= t <= fails[0]]
+    return targets[max(entries)] if entries else 0
+
+
+def crypto_provider_imports(pe):
+    """Crypto provider calls in the import table: none may run at start-up, and none is needed."""
+    return sorted(imp.name.decode() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports
+                  if imp.name and imp.name.startswith(CRYPTO_PROVIDER_CALLS))
 
 
 def hardening_problems(pe):
     """What the file lacks of ASLR (with relocations), NX, high-entropy addresses above 4 GiB
-    (64-bit), W^X sections, unshared writable sections and stack canaries."""
+    (64-bit), W^X sections, unshared writable sections and stack canaries, and what it has of a
+    crypto provider."""
     wide = pe.OPTIONAL_HEADER.Magic == 0x20B
     wanted = ["DYNAMIC_BASE", "NX_COMPAT"] + (["HIGH_ENTROPY_VA"] if wide else [])
     flags = pe.OPTIONAL_HEADER.DllCharacteristics
@@ -123,6 +122,8 @@ def hardening_problems(pe):
             problems.append(f"section {name} writable and shared")
     if canary_checks(pe) < 2:
         problems.append("no stack canary checks")
+    if crypto_provider_imports(pe):
+        problems.append(f"imports crypto provider calls {crypto_provider_imports(pe)}")
     return problems
 
 

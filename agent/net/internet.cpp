@@ -73,7 +73,7 @@ std::wstring AddressOf(const RequestTarget& target) {
 bool Follow(HINTERNET internet, RequestTarget target, std::wstring address, const RequestStyle& style,
             HttpExchange* exchange, const RequestDeadline* deadline) {
   for (int hop = 0;; ++hop) {
-    if (deadline != nullptr && deadline->Passed()) return false;
+    if (deadline != nullptr && !deadline->MaySendAt(GetTickCount64())) return false;
     if (!Send(internet, target, style, exchange)) return false;
     if (hop == kMaxRedirects || !IsRedirectStatus(StatusOf(exchange->request.Get()))) return true;
     const std::wstring next = RedirectTarget(exchange->request.Get(), address);
@@ -86,12 +86,8 @@ bool Follow(HINTERNET internet, RequestTarget target, std::wstring address, cons
 
 }  // namespace
 
-DWORD NetTimeoutMs() {
-  return QUENVO_NET_TIMEOUT_MS;
-}
-
-ULONGLONG RequestBudgetMs() {
-  return 2ULL * QUENVO_NET_TIMEOUT_MS;
+RequestDeadline StartRequestClock() {
+  return RequestDeadline(GetTickCount64(), /*budget*/ 2ULL * QUENVO_NET_TIMEOUT_MS, /*step*/ QUENVO_NET_TIMEOUT_MS);
 }
 
 ScopedInternet OpenInternet(const wchar_t* agent) {

@@ -37,31 +37,41 @@ struct HttpExchange {
   RequestTarget target;  // where the last request went
 };
 
-// A clock for one whole request. The time-outs bound each connect, send and read, but a server
-// that keeps sending, or sends a byte now and then, never lets one of them expire.
+// The clock of one whole request, which the caller and the thread that makes the request both
+// read, so that they agree on every moment. The time-outs bound each connect, send and read
+// (`step_ms`), but a server that keeps sending, or sends a byte now and then, never lets one of
+// them expire; the budget ends such a reply with what came by then.
 class RequestDeadline {
  public:
-  RequestDeadline(ULONGLONG start_ms, ULONGLONG budget_ms) : end_ms_(start_ms + budget_ms) {}
-  bool PassedAt(ULONGLONG now_ms) const { return now_ms >= end_ms_; }
+  RequestDeadline(ULONGLONG start_ms, ULONGLONG budget_ms, ULONGLONG step_ms)
+      : reading_ends_ms_(start_ms + budget_ms), give_up_ms_(reading_ends_ms_ + step_ms), step_ms_(step_ms) {}
+  // No read starts once this has passed.
+  bool PassedAt(ULONGLONG now_ms) const { return now_ms >= reading_ends_ms_; }
   bool Passed() const { return PassedAt(GetTickCount64()); }
+  // A request may be sent (connect, then send, each within one step) only if it is surely out
+  // before the caller gives up: nothing of an abandoned exchange may reach the server later.
+  bool MaySendAt(ULONGLONG now_ms) const { return now_ms + 2 * step_ms_ <= give_up_ms_; }
+  // How long the caller still waits at now_ms: until the last read, started just before the
+  // budget ran out, has had its step.
+  DWORD WaitAt(ULONGLONG now_ms) const { return now_ms < give_up_ms_ ? static_cast<DWORD>(give_up_ms_ - now_ms) : 0; }
 
  private:
-  ULONGLONG end_ms_;
+  ULONGLONG reading_ends_ms_;
+  ULONGLONG give_up_ms_;
+  ULONGLONG step_ms_;
 };
 
-// What one request may take in all, from its first connection to its last read: twice the
-// time-out, so a slow but steady reply still gets through.
-ULONGLONG RequestBudgetMs();
-// The connect, send and receive time-out of every request.
-DWORD NetTimeoutMs();
+// A request's clock, started now: its reading may take twice the time-out in all, from the
+// first connection to the last read, so a slow but steady reply still gets through.
+RequestDeadline StartRequestClock();
 
 // The root handle, with the system's proxy settings and the time-outs set.
 ScopedInternet OpenInternet(const wchar_t* agent);
 
 // Sends a GET for url and follows redirects itself, up to a fixed number of hops; a redirect
 // whose target can't be resolved or split is not followed. False when url can't be split or a
-// connection or request can't be made or sent, or when the deadline (if any) passes between
-// hops. The status is the caller's to read.
+// connection or request can't be made or sent, or when the deadline (if any) no longer lets a
+// request be sent. The status is the caller's to read.
 bool SendFollowingRedirects(HINTERNET internet, const std::wstring& url, const RequestStyle& style,
                             HttpExchange* exchange, const RequestDeadline* deadline = nullptr);
 // The same for a caller that has split its address already.

@@ -280,7 +280,7 @@ def first_run_with(agent, **config):
     ({}, False),                             # an empty reply
     (dict(OFFER, u=f"{OFFER['u']}?ch=215&x=/y#part"), True),  # the name drops query and fragment
     ({"version_body": FILLER + FIELDS}, False),             # beyond 1 MiB: dropped, no offer
-    ({"version_body": FIELDS + FILLER}, True),              # the whole reply is read and ends well
+    ({"version_body": FIELDS + FILLER}, True),              # reading stops at the limit; the offer stands
 ], ids=["1.0.0.4", "2", "1.0.0.3", "1.0.0.10", "unclosed-1.0.0.4", "empty", "query-and-fragment",
         "past-the-reply-limit", "before-the-reply-limit"])
 def test_offer_clears_the_download_target(agent, target, config, offered):
@@ -340,6 +340,25 @@ def test_silent_server_times_out(fresh, short_build):
     assert fresh.wine.reg_texts()["rday"] == today()
     fresh.server.set_config({})
     assert events(fresh.run("data=install", exe)) == INSTALL
+
+
+# Replies ended by the cap (fast and endless, under the 30 s time-outs, whose clock would run
+# a minute a reply), by the clock (a byte every 0.5 s, in the short build: two requests of at
+# most 6 s) or by their last chunk: the day's requests still follow in order, and the offer stands.
+@pytest.mark.parametrize("faults, short, seconds", [
+    ({"stat": {"endless": True}}, False, 20),
+    ({"stat": {"trickle": True, "interval": 0.5}}, True, 2 * 6 + 5),
+    ({"version": {"chunked": True}}, False, 20),
+], ids=["endless-reports", "trickling-reports", "chunked-version-reply"])
+def test_replies_without_a_length_keep_the_day_in_order(fresh, target, request, faults, short, seconds):
+    exe = fresh.exe
+    if short:
+        build = request.getfixturevalue("short_build")
+        exe = install(fresh.wine, "quenvo agent short timeout", build.bin / "quenvodata.exe") / "quenvodata.exe"
+    fresh.server.set_config(dict(OFFER, faults=faults))
+    assert events(fresh.run("data=run", exe)) == FIRST_RUN
+    assert fresh.seconds < seconds
+    assert not target.exists()
 
 
 def test_redirect_loop_ends_after_ten_hops(fresh):

@@ -50,8 +50,12 @@ def unset(flag):
                                                    pe.sections[0].Characteristics | pecheck.SCN_WRITE)),
     ("writable and shared", lambda pe: setattr(writable(pe), "Characteristics",
                                                writable(pe).Characteristics | pecheck.SCN_SHARED)),
-    ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.SMASHED),
-                                                                 bytes(len(pecheck.SMASHED)))),
+    ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.STACK_COOKIE_FAST_FAIL),
+                                                                 bytes(len(pecheck.STACK_COOKIE_FAST_FAIL)))),
+    # The guard's generator imported under the name of a crypto provider's.
+    ("imports crypto provider calls", lambda pe: pe.set_bytes_at_offset(
+        next(i.name_offset for e in pe.DIRECTORY_ENTRY_IMPORT for i in e.imports if i.name == b"SystemFunction036"),
+        b"CryptGenRandom\0\0\0")),
 ])
 def test_checker_rejects_an_unhardened_program(tmp_path, said, change):
     program = Build("win64").bin / "Quenvodef.exe"

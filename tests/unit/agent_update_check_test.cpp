@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "internet.h"
 #include "reply_buffer.h"
 #include "update_offer.h"
 #include "temp_folder.h"
@@ -166,6 +167,50 @@ TEST(ReplyBufferTest, BytesPastTheLimitAreDropped) {
   for (int i = 0; i < 300; ++i) reply.Append(chunk.data(), chunk.size());
   EXPECT_EQ(reply.size(), ReplyBuffer::kLimit);
   EXPECT_EQ(reply.Text().size(), ReplyBuffer::kLimit);
+}
+
+TEST(ReplyBufferTest, ReplyEndingAtTheCapIsKeptWholeAndEndsTheReading) {
+  const struct {
+    size_t bytes;
+    bool full;
+    size_t kept;
+  } cases[] = {{7, false, 7}, {8, true, 8}, {9, true, 8}};
+  for (const auto& c : cases) {
+    ReplyBuffer reply(8);
+    reply.Append(std::string(c.bytes, 'x').data(), c.bytes);
+    EXPECT_EQ(reply.full(), c.full) << c.bytes;
+    EXPECT_EQ(reply.size(), c.kept) << c.bytes;
+  }
+
+  ReplyBuffer reply;  // the real cap, reached by whole reads
+  const std::string chunk(4096, 'v');
+  for (size_t i = 0; i < ReplyBuffer::kLimit / chunk.size(); ++i) {
+    EXPECT_FALSE(reply.full()) << i;
+    reply.Append(chunk.data(), chunk.size());
+  }
+  EXPECT_TRUE(reply.full());
+  EXPECT_EQ(reply.Text(), std::wstring(ReplyBuffer::kLimit, L'v'));
+}
+
+// --- the request's clock ----------------------------------------------------
+
+TEST(RequestDeadlineTest, CallerAndRequestReadOneClock) {
+  // Started at 1000 with a budget of 60 and steps of 30: reads start until 1060, the caller
+  // waits until 1090, the time the last read may take, and a request goes out only while its
+  // connect and send both end before that.
+  const quenvo::RequestDeadline deadline(1000, 60, 30);
+  const struct {
+    ULONGLONG now;
+    bool passed;
+    bool maySend;
+    DWORD wait;
+  } moments[] = {{1000, false, true, 90}, {1030, false, true, 60}, {1031, false, false, 59}, {1059, false, false, 31},
+                 {1060, true, false, 30}, {1089, true, false, 1},  {1090, true, false, 0},   {5000, true, false, 0}};
+  for (const auto& m : moments) {
+    EXPECT_EQ(deadline.PassedAt(m.now), m.passed) << m.now;
+    EXPECT_EQ(deadline.MaySendAt(m.now), m.maySend) << m.now;
+    EXPECT_EQ(deadline.WaitAt(m.now), m.wait) << m.now;
+  }
 }
 
 }  // namespace

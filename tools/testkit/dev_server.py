@@ -30,7 +30,7 @@ CHUNK = 64 * 1024
 PATTERN_BLOCK = bytes((i * 7) % 251 for i in range(251 * 261))
 VERSION_FIELDS = ("v", "t1", "t2", "t3", "u", "sz")
 FAULT_KEYS = {"report": "stat", "version": "version", "file": "file"}
-MODES = ("silent", "close_early", "no_length", "reset", "endless", "trickle")
+MODES = ("silent", "close_early", "no_length", "reset", "endless", "trickle", "chunked")
 
 
 # --- request parsing ---------------------------------------------------------
@@ -270,6 +270,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if reply.mode in ("endless", "trickle"):
             self.send_without_end(reply)
             return
+        if reply.mode == "chunked":
+            self.send_chunked(reply)
+            return
         size = reply.payload.size
         sent = size // 2 if reply.mode in ("close_early", "reset") else size
         announced = reply.length if reply.length is not None else size
@@ -284,11 +287,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if reply.mode != "normal" or announced != size:
             self.close_connection = True  # the stream no longer matches its framing
 
+    def send_chunked(self, reply):
+        """The body in chunked transfer coding, a few bytes a chunk, without a length."""
+        self.send_headers(reply, None)
+        body = b"".join(reply.payload.chunks(reply.payload.size))
+        for at in range(0, len(body), 7):
+            self.wfile.write(b"%x\r\n%s\r\n" % (len(body[at:at + 7]), body[at:at + 7]))
+        self.wfile.write(b"0\r\n\r\n")
+
     def send_without_end(self, reply):
-        """A body that never ends: the pattern as fast as the client takes it, or one byte every
-        interval seconds, under a length far beyond it; until the client goes or stop() is called."""
+        """A body that never ends: the reply's own body, then the pattern as fast as the client
+        takes it, or one byte every interval seconds, under a length far beyond it; until the
+        client goes or stop() is called."""
         self.close_connection = True
         self.send_headers(reply, 1 << 40)
+        for chunk in reply.payload.chunks(reply.payload.size):
+            self.wfile.write(chunk)
         stopping = self.server.dev.stopping
         while not stopping.is_set():
             if reply.mode == "trickle":
@@ -305,6 +319,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header(name, value)
         if reply.mode == "no_length":
             self.send_header("Connection", "close")
+        elif reply.mode == "chunked":
+            self.send_header("Transfer-Encoding", "chunked")
         elif reply.status not in (204, 304):
             self.send_header("Content-Length", str(announced))
         self.end_headers()
