@@ -429,9 +429,7 @@ def policy_keys(fresh):
     if fresh.wine.build.name != "win64":
         pytest.skip("the policy has no architecture of its own: the win64 run covers it")
     yield
-    for hive in HIVES.values():
-        for key in {p.get("key") for p in POLICIES}:
-            fresh.wine.reg("delete", f"{hive}\\{key}", "/f")
+    fresh.wine.delete_keys(f"{hive}\\{key}" for hive in HIVES.values() for key in {p.get("key") for p in POLICIES})
 
 
 @pytest.mark.parametrize("writes, stopped", policy_cases())

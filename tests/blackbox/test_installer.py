@@ -223,8 +223,8 @@ def lifecycle(wine, server, packages, reachable):
 
     # 5. A second user's first logon: no per-user state, and each StubPath run as Windows does.
     classes = [f"{software}\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
-    for key in classes + [f"{USER_MARKS[arch]}\\{component}" for component in steps] + [f"{software}\\quenvo"]:
-        wine.reg("delete", f"HKCU\\{key}", "/f")
+    wine.delete_keys(f"HKCU\\{key}" for key in
+                     classes + [f"{USER_MARKS[arch]}\\{component}" for component in steps] + [f"{software}\\quenvo"])
     logon(wine, steps)
     check_associations(wine, folder_win, arch)
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent, started by the shell

@@ -148,16 +148,14 @@ def suite(wine):
     shutil.copytree(wine.build.bin / "icon", folder / "icon", dirs_exist_ok=True)
     names = EXTENSIONS + ["Quenvo2021" + ext for ext in EXTENSIONS] + ["Applications\\Quenvodef.exe"]
     keys = [f"{hive}\\{CLASSES}\\{name}" for name in names for hive in ("HKCU", "HKLM")] + [REGISTERED]
-    for key in keys:
-        wine.reg("delete", key, "/f")
+    wine.delete_keys(keys)
     before = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
 
     # Step 1: the registrar runs from its folder with blanks, and tells the shell once.
     assert run_traced(wine, folder / "quenvocommon.exe") == 1
     after = {"user": export(wine, "HKCU"), "machine": export(wine, "HKLM\\" + CLASSES)}
     yield folder, before, after
-    for key in keys:
-        wine.reg("delete", key, "/f")
+    wine.delete_keys(keys)
 
 
 def test_each_type_is_registered_for_the_current_user(wine, suite):

@@ -312,6 +312,12 @@ class Wine:
         code, output = self.reg("add", "HKCU\\" + key, "/v", name, "/t", kind, "/d", data, "/f")
         assert code == 0, f"reg add {name} failed: {output}"
 
+    def delete_keys(self, keys):
+        """Deletes keys (HKCU\\..., HKLM\\... or full names) with all below them, in one import."""
+        full = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
+        roots_and_rests = (key.split("\\", 1) for key in keys)
+        self.import_reg("".join(f"[-{full.get(root, root)}\\{rest}]\r\n" for root, rest in roots_and_rests))
+
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
 
