@@ -10,16 +10,9 @@
 
 namespace {
 
-constexpr wchar_t kClasses[] = L"Software\\Classes\\";
-
 bool IsExistingFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-// ProgIDs are key names, which the registry compares without case.
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // The installer registered the program machine-wide: every item that is not the user's alone.

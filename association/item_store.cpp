@@ -52,8 +52,7 @@ bool Holds(HKEY root, const RegistryItem& item) {
   std::wstring text;
   if (!ReadValue(root, item.key, item.name, &type, &text)) return false;
   if (item.type == REG_NONE) return true;
-  return (type == REG_SZ || type == REG_EXPAND_SZ) &&
-         CompareStringOrdinal(text.c_str(), -1, item.value.c_str(), -1, TRUE) == CSTR_EQUAL;
+  return (type == REG_SZ || type == REG_EXPAND_SZ) && SameName(text, item.value);
 }
 
 bool Write(HKEY root, const RegistryItem& item) {

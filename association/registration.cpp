@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr wchar_t kClasses[] = L"Software\\Classes\\";
 constexpr wchar_t kApplicationDescription[] =
     L"quenvo office suite: presentations, documents, spreadsheets and comma-separated values";
 // The suite's icon for Default apps: the document icon, which ships beside the launcher.
@@ -32,9 +31,13 @@ RegistryItem Text(std::wstring key, std::wstring name, std::wstring value, bool 
 
 }  // namespace
 
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 std::wstring TypeNameOf(const std::wstring& extension) {
   for (const TypeName& type : kTypeNames) {
-    if (CompareStringOrdinal(type.extension, -1, extension.c_str(), -1, TRUE) == CSTR_EQUAL) return type.name;
+    if (SameName(type.extension, extension)) return type.name;
   }
   return L"quenvo file";
 }

@@ -33,6 +33,10 @@ struct TypeRegistration {
 // The name under RegisteredApplications, and the program's name in Default apps and Open with.
 inline constexpr wchar_t kApplicationName[] = L"quenvo";
 inline constexpr wchar_t kRegisteredApplicationsKey[] = L"Software\\RegisteredApplications";
+inline constexpr wchar_t kClasses[] = L"Software\\Classes\\";
+
+// Key names, ProgIDs and paths compare without case, as the registry and the file system do.
+bool SameName(const std::wstring& a, const std::wstring& b);
 
 // The type's name as Explorer shows it ("quenvo document" for ".docx").
 std::wstring TypeNameOf(const std::wstring& extension);

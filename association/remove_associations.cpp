@@ -13,13 +13,6 @@ using quenvo::ScopedKey;
 
 namespace {
 
-constexpr wchar_t kClasses[] = L"Software\\Classes\\";
-
-// Key names, ProgIDs and paths compare without case, as the registry and the file system do.
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& key) {
   std::vector<std::wstring> names;
   ScopedKey opened;
@@ -67,7 +60,8 @@ void RemoveApplication(HKEY user, const std::wstring& handler) {
   const std::wstring application = ApplicationKeyOf(handler);
   if (application.empty() || !NamesHandler(user, application, handler)) return;
   RegDeleteTreeW(user, application.c_str());
-  DeleteIfEmpty(user, FolderOf(application).substr(0, FolderOf(application).size() - 1));
+  const std::wstring applications = FolderOf(application);
+  DeleteIfEmpty(user, applications.substr(0, applications.size() - 1));
   const std::wstring registered = ReadText(user, kRegisteredApplicationsKey, kApplicationName);
   if (SameName(registered, application + L"\\Capabilities")) {
     DeleteValue(user, kRegisteredApplicationsKey, kApplicationName);
