@@ -24,6 +24,8 @@ UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 ACTIVE_SETUP = r"Software\Microsoft\Active Setup\Installed Components"
 WOW64_ACTIVE_SETUP = r"Software\Wow6432Node\Microsoft\Active Setup\Installed Components"
 USER_MARKS = {"x64": ACTIVE_SETUP, "x86": WOW64_ACTIVE_SETUP}  # where 64-bit Windows compares them
+# Where Wine, not Windows, puts a 32-bit mark once HKCU\Software\Wow6432Node exists (see USER_SOFTWARE).
+WINE_WOW64_MARKS = r"Software\Wow6432Node\Wow6432Node\Microsoft\Active Setup\Installed Components"
 # A user's HKCU\Software as the package's programs see it under Wine: once HKCU\Software\Wow6432Node
 # exists (the x86 package's marks make it), Wine, not Windows, redirects 32-bit programs there.
 USER_SOFTWARE = {"x64": "Software", "x86": r"Software\Wow6432Node"}
@@ -144,8 +146,12 @@ def check_installed(wine, packages, name):
         f'ShellExec_RunDLL "{wine.win_path(folder)}\\quenvodata.exe" data=install']
     for component, values in steps.items():
         assert values["Version"] == version.replace(".", ",")
-        # Read in the 64-bit view, which Wine never redirects: where the marks really are.
+        # Read in the 64-bit view, which Wine never redirects: where the marks really are. Under
+        # Wine the x86 package's land one Wow6432Node deeper, which counts as the place it names.
         marks = {place: reg_rows(wine, f"HKCU\\{place}\\{component}", "x64") for place in set(USER_MARKS.values())}
+        if arch == "x86":
+            marks[WOW64_ACTIVE_SETUP] = marks[WOW64_ACTIVE_SETUP] or reg_rows(
+                wine, f"HKCU\\{WINE_WOW64_MARKS}\\{component}", "x64")
         assert marks == {place: {"Version": values["Version"]} if place == USER_MARKS[arch] else None for place in marks}
     return folder, steps
 
@@ -210,7 +216,9 @@ def lifecycle(wine, server, packages, reachable):
 
     # 4. A document opened through the shell reaches the main program (a stand-in of ours).
     install(wine, folder.relative_to(wine.drive_c), ("fake_quenvo.exe", "quenvo.exe"))
-    wine.mirror_classes_to_machine([".docx"], software)  # Wine's shell reads only HKLM; the ProgID is there
+    wine.mirror_classes_to_machine([".docx"], f"HKCU\\{software}")  # Wine's shell reads only HKLM
+    if arch == "x86":  # and there only its own view: the x86 package's ProgID is in the 32-bit one
+        wine.mirror_classes_to_machine(["Quenvo2021.docx"], r"HKLM\Software", "/reg:32")
     document = wine.drive_c / "docs" / "a b.docx"
     document.parent.mkdir()
     document.write_text("content")
@@ -219,12 +227,14 @@ def lifecycle(wine, server, packages, reachable):
     assert [r["cmdline"] for r in started] == [f'"{folder_win}\\quenvo.exe" "{wine.win_path(document)}"']
     for added in ("quenvo.exe", "received.txt"):  # the suite's, not this package's
         (folder / added).unlink()
-    wine.reg("delete", r"HKLM\Software\Classes\.docx", "/f")
+    wine.delete_keys([r"HKLM\Software\Classes\.docx", r"HKLM\Software\Classes\Quenvo2021.docx"] if arch == "x86"
+                     else [r"HKLM\Software\Classes\.docx"])
 
     # 5. A second user's first logon: no per-user state, and each StubPath run as Windows does.
     classes = [f"{software}\\Classes\\{name}" for ext in EXTENSIONS for name in (ext, f"Quenvo2021{ext}")]
     wine.delete_keys(f"HKCU\\{key}" for key in
-                     classes + [f"{USER_MARKS[arch]}\\{component}" for component in steps] + [f"{software}\\quenvo"])
+                     classes + [f"{place}\\{component}" for component in steps for place in (USER_MARKS[arch], WINE_WOW64_MARKS)]
+                     + [f"{software}\\quenvo"])
     logon(wine, steps)
     check_associations(wine, folder_win, arch)
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent, started by the shell

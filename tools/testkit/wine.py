@@ -321,19 +321,21 @@ class Wine:
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
 
-    def mirror_classes_to_machine(self, names, software="Software"):
-        """Copies HKCU\\<software>\\Classes\\<name> trees into HKLM\\Software\\Classes.
+    def mirror_classes_to_machine(self, names, source=r"HKCU\Software", *view):
+        r"""Copies <source>\Classes\<name> trees (read in the registry view given, such as
+        "/reg:32") into HKLM\Software\Classes as 64-bit programs see it.
 
-        Windows resolves a type through the merged view, where the per-user classes win. Wine 8's
-        shell reads only the machine's classes, so per-user keys are copied there, unchanged, for
-        the shell to find them. The product itself never writes HKLM."""
+        Windows resolves a type through the merged view, where the per-user classes win, and
+        shares HKLM's classes between 32-bit and 64-bit programs. Wine 8's shell reads only the
+        machine's classes, in its own view, so keys are copied there, unchanged, for the shell to
+        find them. The product itself never writes HKLM."""
         for name in names:
             target = self.drive_c / "mirror.reg"
-            self.reg("export", f"HKCU\\{software}\\Classes\\{name}", self.win_path(target), "/y")
-            text = target.read_bytes().decode("utf-16")
+            self.reg("export", f"{source}\\Classes\\{name}", self.win_path(target), "/y", *view)
+            text = target.read_bytes().decode("utf-16").split("\n", 1)[1]
             target.unlink()
-            text = text.replace(f"[HKEY_CURRENT_USER\\{software}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\")
-            self.import_reg(text.split("\n", 1)[1])
+            full = source.replace("HKCU", "HKEY_CURRENT_USER").replace("HKLM", "HKEY_LOCAL_MACHINE")
+            self.import_reg(text.replace(f"[{full}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\"))
 
     def set_proxy(self, port, software="Software"):
         """Points WinInet's system proxy at a local server, as a user's proxy would be (under
