@@ -15,8 +15,7 @@ def pytest_addoption(parser):
                      help="the build under test, in build/<name> (its short-time-out twin in build/<name>/short)")
 
 
-# The longest modules, first: run in parallel (pytest-xdist, a module to a worker), they start at
-# once instead of ending the run alone.
+# The longest modules first, so that on parallel workers they do not end the run alone.
 LONGEST_FIRST = ["test_release", "test_installer", "test_hostile", "test_agent", "test_update", "test_registrar"]
 
 
@@ -103,8 +102,7 @@ def user_value(wine):
 
 @pytest.fixture
 def bare(wine, server):
-    """The prefix's proxy for one case: a server that answers every request with bare.reply, byte
-    for byte, and keeps each request's head as it came; for what the dev server can't say."""
+    """The proxy for one case: a BareServer (bare.reply byte for byte), for what the dev server can't say."""
     bare = BareServer()
     wine.set_proxy(bare.port)
     yield bare

@@ -73,9 +73,8 @@ START_FAILED = ["Application could not be started, or no application associated 
 
 
 def printed(out):
-    """The proof of a program that prints whenever it runs: our tools (regdump, trust) end with a
-    line, Wine's reg and cmd print a result or an error, and an empty key's query a blank line. A
-    lost start prints nothing, or only START_FAILED."""
+    """The proof of a program that prints whenever it runs (our tools end with a line; Wine's reg
+    and cmd print a result, an error, or a blank line). A lost start prints nothing, or only START_FAILED."""
     return out != "" and [line.strip() for line in out.splitlines() if line.strip()] != START_FAILED
 
 
@@ -119,31 +118,27 @@ class Wine:
         self.prefix.mkdir(parents=True, exist_ok=True)
         self.call([WINE64, "wineboot", "-i"], timeout=300)
         self.call(["wineserver", "-w"])
-        self.start_server()
+        self.server("-p")
         # A crash must end the process and print its backtrace, not wait on a dialog.
         self.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
         return self
 
-    def start_server(self):
-        # It forks and returns once the server is ready; its output goes nowhere, since it
-        # lives on after the call and would hold a pipe open.
-        subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=False)
+    def server(self, flag):
+        # -p forks and returns once the server is ready, -k ends it. The output goes nowhere: the
+        # server lives on after the call and would hold a pipe open.
+        subprocess.run(["wineserver", flag], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def shutdown(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       check=False)
+        self.server("-k")
 
     def restart_server(self, display=None):
         """Ends the prefix's programs and its server, and starts the server again on display
         (none: no display). Wine's desktop process keeps the display it was started with."""
         self.shutdown()
         self.call(["wineserver", "-w"])
-        if display is None:
-            self.env.pop("DISPLAY", None)
-        else:
-            self.env["DISPLAY"] = display
-        self.start_server()
+        self.env.pop("DISPLAY", None)
+        self.env.update({"DISPLAY": display} if display else {})
+        self.server("-p")
 
     def call(self, args, timeout=120, debug=None):
         """Runs a command with its output in a file, not a pipe: Wine's background processes can
@@ -158,16 +153,13 @@ class Wine:
             return proc.returncode, out.read().decode("utf-8", "replace")
 
     def start(self, args, proof=None, timeout=120, debug=None, background=False, label=None):
-        """Starts a Windows program (ours, or one of Wine's own tools) and judges by proof(output)
-        whether it ran; by default, that it printed (see printed). Returns (exit code, output), or
-        the process when started in the background (held until proof shows or it ends). label:
-        what a lost start is called in the run's summary, instead of the command.
+        """Starts a Windows program (ours, or one of Wine's own tools), judging by proof(output)
+        whether it ran (default: printed). Returns (exit code, output), or the process when started
+        in the background (once proof shows or it ends). label: a lost start's name in the summary.
 
-        Wine's loader now and then ends without creating the process, more often with both cores
-        busy: with 0 or 1, no crash, and no proof. Nothing ran, so that start alone is tried once
-        more, and said so. Without proof after that, or after any other end, the program did not
-        run as asked: ToolError, with Wine's output. A program that ran and gave a wrong answer
-        has its proof and is never retried."""
+        Wine's loader now and then ends without creating the process (more often under load): 0 or
+        1, no crash, no proof. That start alone is tried once more, and said so; without proof
+        then, or after any other end: ToolError. A program that ran and was wrong is never retried."""
         proof, what = proof or printed, label or " ".join(map(str, args))
         for attempt in (1, 2):
             if background:
@@ -212,10 +204,9 @@ class Wine:
         return code, time.monotonic() - start
 
     def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None):
-        """As run_raw, with rawrun's own measures: the exit code, the run time in microseconds,
-        the performance counter at the start with its frequency, and Wine's output (with the
-        traces of the debug channels asked for). A report that stops short once rawrun started
-        the program fails with the report and Wine's output."""
+        """As run_raw, with rawrun's measures: exit code, run time in microseconds, performance
+        counter at the start and its frequency, and Wine's output (with the debug channels asked
+        for). A report that stops short once rawrun started the program fails."""
         work = Path(tempfile.mkdtemp(dir=self.drive_c))
         try:
             result = work / "rc.txt"
@@ -262,14 +253,8 @@ class Wine:
     def reg_query(self, key):
         """Values under HKCU\\key, read with 'wine reg query': {name: (type, text)}."""
         code, out = self.reg("query", "HKCU\\" + key)
-        values = {}
-        if code != 0:
-            return values
-        for line in out.splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[1].startswith("REG_"):
-                values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
-        return values
+        rows = (line.strip().split(None, 2) + [""] for line in out.splitlines())  # [""]: an empty value's text
+        return {r[0]: (r[1], r[2]) for r in rows if code == 0 and len(r) > 2 and r[1].startswith("REG_")}
 
     def reg_values(self, key=PROFILE_KEY):
         """Exact values under HKCU\\key: {name: (type, raw bytes)}. Empty REG_SZ values are
@@ -295,10 +280,8 @@ class Wine:
         return texts
 
     def import_reg(self, text: str):
-        """Imports registry text (regedit 5 format, so keys can be deleted with [-KEY] and values
-        with "name"=-), written as UTF-16 so any text survives. One start: cmd runs reg import and
-        echoes IMPORTED only when it ended with 0, so cmd's output is the proof that cmd ran, and
-        IMPORTED that the import did."""
+        """Imports registry text (regedit 5: [-KEY] and "name"=- delete), as UTF-16 so any text
+        survives. One start: cmd's output proves that it ran, IMPORTED that reg import ended with 0."""
         fd, path = tempfile.mkstemp(dir=self.drive_c, suffix=".reg")
         os.close(fd)
         try:
@@ -322,13 +305,9 @@ class Wine:
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
 
     def mirror_classes_to_machine(self, names, source=r"HKCU\Software", *view):
-        r"""Copies <source>\Classes\<name> trees (read in the registry view given, such as
-        "/reg:32") into HKLM\Software\Classes as 64-bit programs see it.
-
-        Windows resolves a type through the merged view, where the per-user classes win, and
-        shares HKLM's classes between 32-bit and 64-bit programs. Wine 8's shell reads only the
-        machine's classes, in its own view, so keys are copied there, unchanged, for the shell to
-        find them. The product itself never writes HKLM."""
+        r"""Copies <source>\Classes\<name> trees (in the view given, such as "/reg:32") into
+        HKLM\Software\Classes as 64-bit programs see it. Windows merges the user's classes in and
+        shares HKLM's between the views; Wine 8's shell reads only HKLM's, in its own view."""
         for name in names:
             target = self.drive_c / "mirror.reg"
             self.reg("export", f"{source}\\Classes\\{name}", self.win_path(target), "/y", *view)
@@ -376,8 +355,7 @@ def assert_sound(measured):
 
 
 def records(path):
-    """The complete JSON lines of a file that another process appends to: a line is read only
-    once its newline is there."""
+    """The complete JSON lines (newline included) of a file that another process appends to."""
     try:
         data = Path(path).read_bytes()
     except FileNotFoundError:
