@@ -1,5 +1,6 @@
 """Drives real Windows programs under Wine: a fresh prefix with a persistent wineserver, exact
 raw command lines (through the rawrun tool), and the registry as Wine holds it."""
+import fcntl
 import json
 import os
 import shutil
@@ -24,6 +25,20 @@ CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "win
 # to the 32-bit one.
 WINE64 = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else "wine"
 WINE32 = "/usr/lib/wine/wine"
+
+
+# A prefix is a clone of one made once per Wine install (wineboot, and crash dialogs off), the
+# first caller making it while the others wait on its lock. wineboot copies Wine's DLLs and
+# programs (1.2 GB) into every prefix, which nothing writes afterwards: the clones link them.
+TEMPLATE = REPO / "build" / f"wine-template-{Path(shutil.which(WINE64)).stat().st_mtime_ns}-{Path(WINE32).exists():d}"
+LINKED = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax", ".ds", ".nls")
+
+
+def link_or_copy(source, target):
+    try:
+        return os.link(source, target) if source.lower().endswith(LINKED) else shutil.copy2(source, target)
+    except OSError:  # the template is on another file system
+        return shutil.copy2(source, target)
 
 
 def cannot_run_32bit():
@@ -115,12 +130,19 @@ class Wine:
         self.drive_c = self.prefix / "drive_c"
 
     def boot(self):
-        self.prefix.mkdir(parents=True, exist_ok=True)
-        self.call([WINE64, "wineboot", "-i"], timeout=300)
-        self.call(["wineserver", "-w"])
+        TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
+        with open(f"{TEMPLATE}.lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not (TEMPLATE / "system.reg").exists():
+                shutil.rmtree(TEMPLATE, ignore_errors=True)
+                template = Wine(TEMPLATE, self.build)
+                template.call([WINE64, "wineboot", "-i"], timeout=300)
+                # A crash must end the process and print its backtrace, not wait on a dialog.
+                template.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d",
+                             "0", "/f")
+                template.call(["wineserver", "-w"])  # its registry saved
+        shutil.copytree(TEMPLATE, self.prefix, symlinks=True, copy_function=link_or_copy, dirs_exist_ok=True)
         self.server("-p")
-        # A crash must end the process and print its backtrace, not wait on a dialog.
-        self.reg("add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f")
         return self
 
     def server(self, flag):
@@ -371,3 +393,7 @@ def wait_for(predicate, timeout=15.0, interval=0.05):
             return value
         time.sleep(interval)
     return predicate()
+
+
+if __name__ == "__main__":  # tools/wine-run: a prefix for ctest
+    Wine(sys.argv[1], Build("win64")).boot()
