@@ -93,11 +93,8 @@ def user_value(wine):
         wine.set_value(name, text, key=key)
 
     yield set_value
-    for (key, name), old in before.items():
-        if old:
-            wine.set_value(name, old[1], old[0], key=key)
-        else:
-            wine.reg("delete", f"HKCU\\{key}", "/v", name, "/f")
+    for (key, name), old in before.items():  # put back, or deleted when there was none
+        wine.set_value(name, old[1], old[0], key=key) if old else wine.reg("delete", f"HKCU\\{key}", "/v", name, "/f")
 
 
 @pytest.fixture

@@ -1,5 +1,4 @@
-"""Drives real Windows programs under Wine: a fresh prefix with a persistent wineserver, exact
-raw command lines (through the rawrun tool), and the registry as Wine holds it."""
+"""Drives real Windows programs under Wine: prefixes, exact command lines, the registry as Wine holds it."""
 import fcntl
 import json
 import os
@@ -154,8 +153,7 @@ class Wine:
         self.server("-k")
 
     def restart_server(self, display=None):
-        """Ends the prefix's programs and its server, and starts the server again on display
-        (none: no display). Wine's desktop process keeps the display it was started with."""
+        """Starts the server again on display (or none): Wine's desktop keeps the display it began with."""
         self.shutdown()
         self.call(["wineserver", "-w"])
         self.env.pop("DISPLAY", None)
@@ -163,9 +161,8 @@ class Wine:
         self.server("-p")
 
     def call(self, args, timeout=120, debug=None):
-        """Runs a command with its output in a file, not a pipe: Wine's background processes can
-        keep a pipe open long after the command itself has ended. Returns (exit code, output).
-        debug: Wine's debug channels for this call (WINEDEBUG), instead of none."""
+        """(exit code, output) of a command, with WINEDEBUG=debug if given. The output goes through a
+        file: Wine's background processes can hold a pipe open long after the command has ended."""
         env = dict(self.env, WINEDEBUG=debug) if debug else self.env
         with tempfile.TemporaryFile() as out:
             # No terminal: Wine would give every console program a console host of its own.
@@ -175,13 +172,10 @@ class Wine:
             return proc.returncode, out.read().decode("utf-8", "replace")
 
     def start(self, args, proof=None, timeout=120, debug=None, background=False, label=None):
-        """Starts a Windows program (ours, or one of Wine's own tools), judging by proof(output)
-        whether it ran (default: printed). Returns (exit code, output), or the process when started
-        in the background (once proof shows or it ends). label: a lost start's name in the summary.
-
-        Wine's loader now and then ends without creating the process (more often under load): 0 or
-        1, no crash, no proof. That start alone is tried once more, and said so; without proof
-        then, or after any other end: ToolError. A program that ran and was wrong is never retried."""
+        """Starts a Windows program, judging by proof(output) whether it ran (default: printed); returns
+        (exit code, output), or the background process once proof shows. Wine's loader now and then
+        ends without creating the process (0 or 1, no crash, no proof): that start alone is tried once
+        more, and said so (as label); else ToolError. A program that ran and was wrong is never retried."""
         proof, what = proof or printed, label or " ".join(map(str, args))
         for attempt in (1, 2):
             if background:
@@ -214,8 +208,7 @@ class Wine:
     def temp_folder(self) -> Path:
         """The user's temporary folder, as the programs find it."""
         code, out = self.start(["cmd", "/c", "echo", "%TEMP%"])
-        if code != 0 or not out.strip():
-            raise ToolError(f"cmd did not echo %TEMP%: exit code {code}, Wine's output:\n{out[-3000:]}")
+        assert code == 0 and out.strip(), f"cmd did not echo %TEMP%: exit code {code}, Wine's output:\n{out[-3000:]}"
         return self.unix_path(out.strip().splitlines()[-1].strip())
 
     # --- programs ----------------------------------------------------------
@@ -226,9 +219,8 @@ class Wine:
         return code, time.monotonic() - start
 
     def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None):
-        """As run_raw, with rawrun's measures: exit code, run time in microseconds, performance
-        counter at the start and its frequency, and Wine's output (with the debug channels asked
-        for). A report that stops short once rawrun started the program fails."""
+        """As run_raw, with rawrun's measures (code, micros, performance counter at the start and its
+        frequency) and Wine's output; a report that stops short once rawrun started the program fails."""
         work = Path(tempfile.mkdtemp(dir=self.drive_c))
         try:
             result = work / "rc.txt"
@@ -252,8 +244,7 @@ class Wine:
         return self.run_raw(program, line, cwd=cwd, timeout=timeout)[0]
 
     def trust_root(self, certificate):
-        """Puts a root certificate (PEM) into the prefix's machine Root store, through our tool:
-        Wine's own certutil reports success and installs nothing."""
+        """Trusts a root certificate (PEM), through our tool: Wine's certutil says yes and installs nothing."""
         der = self.drive_c / "trusted-root.cer"
         der.write_bytes(ssl.PEM_cert_to_DER_cert(Path(certificate).read_text()))
         code, output = self.start([self.build.testbin / "trust.exe", "root", self.win_path(der)])
@@ -261,15 +252,13 @@ class Wine:
         assert code == 0, f"trust.exe root ended with {code}:\n{output}"
 
     def open_document(self, path):
-        """Opens a document through the shell, as a double-click does; returns once the shell
-        has it, not when its program ends. start prints nothing when it succeeds, so cmd echoes
-        a word after it, which is printed's proof."""
+        """Opens a document through the shell, as a double-click does, and returns once the shell has
+        it. start prints nothing when it succeeds: cmd's echo after it is printed's proof."""
         return self.start(["cmd", "/c", "start", "", self.win_path(path), "&", "echo", "opened"])
 
     # --- registry ----------------------------------------------------------
     def reg(self, *args):
-        """'wine reg' with arguments: (exit code, output). Export prints nothing when it succeeds,
-        so its file is its proof; imports go through import_reg."""
+        """'wine reg' (exit code, output); export prints nothing, so its file is its proof."""
         return self.start(["reg", *args], proof=wrote(self.unix_path(args[2])) if args[0] == "export" else None)
 
     def reg_query(self, key):
@@ -295,11 +284,8 @@ class Wine:
 
     def reg_texts(self, key=PROFILE_KEY):
         """The REG_SZ values as text, without the NUL that Wine stores behind them."""
-        texts = {}
-        for name, (kind, data) in self.reg_values(key).items():
-            text = data.decode("utf-16-le", "replace")
-            texts[name] = text[:-1] if text.endswith("\0") else text
-        return texts
+        return {name: data.decode("utf-16-le", "replace").removesuffix("\0") for name, (_, data) in
+                self.reg_values(key).items()}
 
     def import_reg(self, text: str):
         """Imports registry text (regedit 5: [-KEY] and "name"=- delete), as UTF-16 so any text
@@ -339,15 +325,13 @@ class Wine:
             self.import_reg(text.replace(f"[{full}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\"))
 
     def set_proxy(self, port, software="Software"):
-        """Points WinInet's system proxy at a local server, as a user's proxy would be (under
-        HKCU\\<software>)."""
+        """Points WinInet's system proxy (under HKCU\\<software>) at a local server, as a user's would be."""
         key = INTERNET_SETTINGS.replace("HKCU", "HKEY_CURRENT_USER").replace("Software", software, 1)
         self.import_reg(f'[{key}]\r\n"ProxyEnable"=dword:00000001\r\n"ProxyServer"="127.0.0.1:{port}"\r\n')
 
 
 def install(wine: Wine, folder_name: str, *files) -> Path:
-    """Copies built programs (names under the build's bin/ or testbin/, absolute paths, or
-    (source, target) pairs) into a folder of drive C: and returns it."""
+    """Copies built programs (bin/ or testbin/ names, paths, (source, target) pairs) into a folder of C:."""
     folder = wine.drive_c / folder_name
     folder.mkdir(parents=True, exist_ok=True)
     for item in files:
