@@ -11,8 +11,7 @@ from tools.testkit.wine import LOST_STARTS, Build, Wine, cannot_run_32bit
 
 
 def pytest_addoption(parser):
-    parser.addoption("--build", default="win64", choices=["win64", "win32"],
-                     help="the build under test, in build/<name> (its short-time-out twin in build/<name>/short)")
+    parser.addoption("--build", default="win64", choices=["win64", "win32"], help="the build under test: build/<name>")
 
 
 # The longest modules first, so that on parallel workers they do not end the run alone.
@@ -27,9 +26,8 @@ def pytest_collection_modifyitems(config, items):
     if reason := cannot_run_32bit():  # one line instead of a skip for every test
         pytest.exit(f"{config.getoption('--build')}: nothing run, {reason}", returncode=0)
     skip = pytest.mark.skip(reason="runs no Windows program: the win64 run covers it")
-    for item in items:
-        if "native" in item.keywords:
-            item.add_marker(skip)
+    for item in (item for item in items if "native" in item.keywords):
+        item.add_marker(skip)
 
 
 def pytest_sessionfinish(session):

@@ -22,6 +22,8 @@ def silent(out):  # a proof that does not read the output, as rawrun's report
     ([(5, "")], None, winekit.ToolError),  # an end that is not Wine's lost start
     ([(0, CRASH)], silent, winekit.ToolError),  # a crash is never started again
     ([(0, ""), (1, "")], silent, winekit.ToolError),
+    ([(49, "Can't recognize 'reg import a.reg ' as an internal or external command, or batch script.\r\n"),
+      (0, "ok\n")], None, (0, "ok\n")),  # cmd could not start its program
 ])
 def test_only_a_lost_start_is_tried_again(tmp_path, monkeypatch, answers, proof, outcome):
     wine = winekit.Wine(tmp_path, winekit.Build("win64"))

@@ -5,8 +5,7 @@ import socketserver
 import threading
 
 
-# Sockets bound and never listening: a connection to one is refused, and no other server of
-# this run (or of a parallel one) can take its port while the run lasts.
+# Sockets bound and never listening: refused, and no other server of this run can take their ports.
 _HELD = []
 
 

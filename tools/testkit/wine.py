@@ -10,6 +10,8 @@ import tempfile
 import time
 from pathlib import Path
 
+import pefile
+
 REPO = Path(__file__).resolve().parents[2]
 PROFILE_KEY = r"Software\quenvo"
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
@@ -18,17 +20,14 @@ IMPORTED = "testkit: imported"
 # What Wine prints when a program crashes (crash dialogs are off in our prefixes).
 CRASH_MARKS = ("Unhandled exception", "Unhandled page fault", "Backtrace:", "wine: Call from")
 
-# Wine's own tools (reg, cmd, wineboot) run as 64-bit programs, so that they see the registry and
-# the shell as on a 64-bit system whichever build is under test: with Debian's wine32 installed,
-# plain "wine" would start them as 32-bit programs. Given a 32-bit program, this loader hands it
-# to the 32-bit one.
+# Wine's own tools (reg, cmd, wineboot) run as 64-bit programs, so that they see the registry and the
+# shell as on a 64-bit system whichever build is under test; 32-bit programs get their own loader.
 WINE64 = "/usr/lib/wine/wine64" if Path("/usr/lib/wine/wine64").exists() else "wine"
 WINE32 = "/usr/lib/wine/wine"
 
 
-# A prefix is a clone of one made once per Wine install (wineboot, and crash dialogs off), the
-# first caller making it while the others wait on its lock. wineboot copies Wine's DLLs and
-# programs (1.2 GB) into every prefix, which nothing writes afterwards: the clones link them.
+# A prefix is a clone of one made once per Wine install (by the first caller, the others waiting on its
+# lock): wineboot copies 1.2 GB of Wine's programs into each prefix, which the clones link instead.
 TEMPLATE = REPO / "build" / f"wine-template-{Path(shutil.which(WINE64)).stat().st_mtime_ns}-{Path(WINE32).exists():d}"
 LINKED = (".dll", ".exe", ".drv", ".sys", ".ocx", ".acm", ".cpl", ".tlb", ".ax", ".ds", ".nls")
 
@@ -63,9 +62,6 @@ class Build:
         self.testbin = self.dir / "testbin"
         self.bits = 32 if name.startswith("win32") else 64
 
-    def __repr__(self):
-        return f"Build({self.name})"
-
     def cache(self, name):
         """A value of the build's CMake cache, read as the release reads it."""
         from tools.release import cmake_cache  # the release's, so the two never read it apart
@@ -84,12 +80,14 @@ class Build:
 # itself never ran.
 START_FAILED = ["Application could not be started, or no application associated with the specified file.",
                 "ShellExecuteEx failed: Internal error."]
+# What cmd prints, ending with 9009 (49 to Unix), when it could not create the program it was to run.
+CMD_LOST = "as an internal or external command"
 
 
 def printed(out):
     """The proof of a program that prints whenever it runs (our tools end with a line; Wine's reg
     and cmd print a result, an error, or a blank line). A lost start prints nothing, or only START_FAILED."""
-    return out != "" and [line.strip() for line in out.splitlines() if line.strip()] != START_FAILED
+    return out != "" and CMD_LOST not in out and [ln.strip() for ln in out.splitlines() if ln.strip()] != START_FAILED
 
 
 def wrote(path):
@@ -174,23 +172,35 @@ class Wine:
     def start(self, args, proof=None, timeout=120, debug=None, background=False, label=None):
         """Starts a Windows program, judging by proof(output) whether it ran (default: printed); returns
         (exit code, output), or the background process once proof shows. Wine's loader now and then
-        ends without creating the process (0 or 1, no crash, no proof): that start alone is tried once
-        more, and said so (as label); else ToolError. A program that ran and was wrong is never retried."""
+        ends without creating the process (0 or 1, no crash, no proof), and cmd its program (CMD_LOST):
+        that start alone is tried once more, and said so (as label); else ToolError. A program that ran
+        and was wrong is never retried."""
         proof, what = proof or printed, label or " ".join(map(str, args))
         for attempt in (1, 2):
             if background:
-                proc = subprocess.Popen([WINE64, *map(str, args)], env=self.env, stdin=subprocess.DEVNULL,
+                proc = subprocess.Popen(self.command(args), env=self.env, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 wait_for(lambda: proof("") or proc.poll() is not None, timeout=30)
                 code, out = proc.poll(), ""
             else:
-                code, out = self.call([WINE64, *map(str, args)], timeout=timeout, debug=debug)
+                code, out = self.call(self.command(args), timeout=timeout, debug=debug)
             if proof(out):
                 return proc if background else (code, out)
-            if attempt == 2 or code not in (0, 1) or any(mark in out for mark in CRASH_MARKS):
+            lost = code in (0, 1) or (code == 9009 & 0xFF and CMD_LOST in out)  # under cmd: its program
+            if attempt == 2 or not lost or any(mark in out for mark in CRASH_MARKS):
                 raise ToolError(f"{what} gave no sign that it ran ({proof.__name__}): exit code {code}, "
                                 f"Wine's output:\n{out[-3000:]}")
             lost_start(what, f"exit code {code}, output {out.strip()!r}")
+
+    def command(self, args):
+        """The command for Wine: its own tools (reg, cmd, msiexec) by full name, 32-bit programs through the
+        32-bit loader. Else Wine's start.exe hands them over: a process more, and the one that lost starts."""
+        program = str(args[0])
+        if not any(c in program for c in ":/\\"):
+            program = f"C:\\windows\\system32\\{program}.exe"
+        path = self.unix_path(program) if program[1:3] == ":\\" else Path(program)
+        bits32 = path.is_file() and pefile.PE(str(path), fast_load=True).FILE_HEADER.Machine == 0x14C
+        return [WINE32 if bits32 else WINE64, program, *map(str, args[1:])]
 
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
@@ -275,8 +285,7 @@ class Wine:
             code, output = self.start([self.build.testbin / "regdump.exe", key, self.win_path(out)])
             if code == 1 and "no such key" in output:
                 return {}
-            if code != 0:
-                raise ToolError(f"regdump ended with {code}; Wine's output:\n{output[-3000:]}")
+            assert code == 0, f"regdump ended with {code}; Wine's output:\n{output[-3000:]}"
             rows = [json.loads(line) for line in out.read_text().splitlines() if line]
             return {r["name"]: (r["type"], bytes.fromhex(r["hex"])) for r in rows}
         finally:
@@ -343,8 +352,7 @@ def install(wine: Wine, folder_name: str, *files) -> Path:
     return folder
 
 
-# Every start that Wine lost in this run, for the run's summary: the test's own output is shown
-# only when it fails, and a retried start must stay visible when everything passes.
+# Every start that Wine lost in this run, for the run's summary: a retried start stays visible when all pass.
 LOST_STARTS = []
 
 
