@@ -87,7 +87,7 @@ def user_value(wine):
     before = {}
 
     def set_value(key, name, text):
-        before.setdefault((key, name), wine.reg_query(key).get(name))
+        before.setdefault((key, name), (wine.reg_query(key) or {}).get(name))
         wine.set_value(name, text, key=key)
 
     yield set_value

@@ -66,9 +66,8 @@ def product_code(package):
 
 def reg_rows(wine, key, arch):
     """{value name: text} under key in the package's registry view; None without the key."""
-    code, out = wine.reg("query", key, "/reg:64" if arch == "x64" else "/reg:32")
-    rows = (line.split(None, 2) for line in out.splitlines())
-    return {r[0]: r[2] for r in rows if len(r) == 3 and r[1].startswith("REG_")} if code == 0 else None
+    rows = wine.reg_query(key, "/reg:64" if arch == "x64" else "/reg:32")
+    return None if rows is None else {name: text for name, (_, text) in rows.items()}
 
 
 def installed(wine, packages, names):

@@ -195,12 +195,11 @@ class Wine:
     def command(self, args):
         """The command for Wine: its own tools (reg, cmd, msiexec) by full name, 32-bit programs through the
         32-bit loader. Else Wine's start.exe hands them over: a process more, and the one that lost starts."""
-        program = str(args[0])
-        if not any(c in program for c in ":/\\"):
-            program = f"C:\\windows\\system32\\{program}.exe"
-        path = self.unix_path(program) if program[1:3] == ":\\" else Path(program)
-        bits32 = path.is_file() and pefile.PE(str(path), fast_load=True).FILE_HEADER.Machine == 0x14C
-        return [WINE32 if bits32 else WINE64, program, *map(str, args[1:])]
+        program, rest = Path(args[0]), [str(arg) for arg in args[1:]]
+        if program.name == str(args[0]):  # one of Wine's own, always 64-bit
+            return [WINE64, f"C:\\windows\\system32\\{program}.exe", *rest]
+        bits32 = program.is_file() and pefile.PE(str(program), fast_load=True).FILE_HEADER.Machine == 0x14C
+        return [WINE32 if bits32 else WINE64, str(program), *rest]
 
     # --- paths -------------------------------------------------------------
     def win_path(self, path) -> str:
@@ -271,11 +270,11 @@ class Wine:
         """'wine reg' (exit code, output); export prints nothing, so its file is its proof."""
         return self.start(["reg", *args], proof=wrote(self.unix_path(args[2])) if args[0] == "export" else None)
 
-    def reg_query(self, key):
-        """Values under HKCU\\key, read with 'wine reg query': {name: (type, text)}."""
-        code, out = self.reg("query", "HKCU\\" + key)
+    def reg_query(self, key, *view):
+        """'reg query' of key (HKLM\\..., HKCU\\..., or below HKCU) in a view ("/reg:32"): {name: (type, text)}."""
+        code, out = self.reg("query", key if key.startswith("HK") else "HKCU\\" + key, *view)
         rows = (line.strip().split(None, 2) + [""] for line in out.splitlines())  # [""]: an empty value's text
-        return {r[0]: (r[1], r[2]) for r in rows if code == 0 and len(r) > 2 and r[1].startswith("REG_")}
+        return {r[0]: (r[1], r[2]) for r in rows if len(r) > 2 and r[1].startswith("REG_")} if code == 0 else None
 
     def reg_values(self, key=PROFILE_KEY):
         """Exact values under HKCU\\key: {name: (type, raw bytes)}. Empty REG_SZ values are
@@ -314,9 +313,7 @@ class Wine:
 
     def delete_keys(self, keys):
         """Deletes keys (HKCU\\..., HKLM\\... or full names) with all below them, in one import."""
-        full = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
-        roots_and_rests = (key.split("\\", 1) for key in keys)
-        self.import_reg("".join(f"[-{full.get(root, root)}\\{rest}]\r\n" for root, rest in roots_and_rests))
+        self.import_reg("".join(f"[-{full_key(key)}]\r\n" for key in keys))
 
     def clear_profile(self):
         self.reg("delete", "HKCU\\" + PROFILE_KEY, "/f")
@@ -330,13 +327,18 @@ class Wine:
             self.reg("export", f"{source}\\Classes\\{name}", self.win_path(target), "/y", *view)
             text = target.read_bytes().decode("utf-16").split("\n", 1)[1]
             target.unlink()
-            full = source.replace("HKCU", "HKEY_CURRENT_USER").replace("HKLM", "HKEY_LOCAL_MACHINE")
-            self.import_reg(text.replace(f"[{full}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\"))
+            self.import_reg(text.replace(f"[{full_key(source)}\\Classes\\", "[HKEY_LOCAL_MACHINE\\Software\\Classes\\"))
 
     def set_proxy(self, port, software="Software"):
         """Points WinInet's system proxy (under HKCU\\<software>) at a local server, as a user's would be."""
-        key = INTERNET_SETTINGS.replace("HKCU", "HKEY_CURRENT_USER").replace("Software", software, 1)
+        key = full_key(INTERNET_SETTINGS.replace("Software", software, 1))
         self.import_reg(f'[{key}]\r\n"ProxyEnable"=dword:00000001\r\n"ProxyServer"="127.0.0.1:{port}"\r\n')
+
+
+def full_key(key):
+    """A key as .reg files name it: HKCU\\... and HKLM\\... spelt out."""
+    root, rest = key.split("\\", 1)
+    return {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}.get(root, root) + "\\" + rest
 
 
 def install(wine: Wine, folder_name: str, *files) -> Path:
