@@ -271,7 +271,7 @@ class Wine:
         return self.start(["reg", *args], proof=wrote(self.unix_path(args[2])) if args[0] == "export" else None)
 
     def reg_query(self, key, *view):
-        """'reg query' of key (HKLM\\..., HKCU\\..., or below HKCU) in a view ("/reg:32"): {name: (type, text)}."""
+        """'reg query' of key (HK..., or below HKCU) in a view ("/reg:32"): {name: (type, text)}, None if none."""
         code, out = self.reg("query", key if key.startswith("HK") else "HKCU\\" + key, *view)
         rows = (line.strip().split(None, 2) + [""] for line in out.splitlines())  # [""]: an empty value's text
         return {r[0]: (r[1], r[2]) for r in rows if len(r) > 2 and r[1].startswith("REG_")} if code == 0 else None
