@@ -25,7 +25,7 @@ bool MachineHoldsProgram(HKEY machine, const std::vector<RegistryItem>& items) {
 
 // Whether the user's choice (or, without one, the class default) names our launcher: our ProgID,
 // or the launcher's own Applications entry. Open with records a program that the user browsed to
-// as "Applications\\<file name>", which the shell opens through that entry's command (Microsoft's
+// as "Applications\<file name>", which the shell opens through that entry's command (Microsoft's
 // Application Registration: the Applications subkey, keyed by the executable's file name). An
 // AppX ProgId is a packaged app's, another program's, and matches neither.
 bool ChoiceIsOurs(const std::wstring& choice, const std::wstring& progId, const std::wstring& handler,
