@@ -138,4 +138,4 @@ def test_overrun_ends_the_process(wine, overrun):
         guard, *after = report.read_text().splitlines()
         assert (run["code"], after) == OVERRUNS[overrun], run["output"][-2000:]
         guards.add(int(guard.removeprefix("guard "), 16))
-    assert len(guards) == 2 and 0 not in guards
+    assert len(guards) == 2 and 0 not in guards, f"guards of two starts: {guards}"

@@ -35,7 +35,9 @@ void Append(const char* line) {
   fclose(f);
 }
 
-void AtExit() { Append("atexit"); }
+void AtExit() {
+  Append("atexit");
+}
 
 // The count comes from the command line and every byte goes through a volatile pointer, so
 // the compiler can neither see the overflow nor drop the writes. Beyond 16 they run over the
