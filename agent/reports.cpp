@@ -5,10 +5,10 @@
 
 #include "client_profile.h"
 #include "http_get.h"
+#include "marks.h"
 #include "md5.h"
 #include "policy.h"
 #include "record_offer.h"
-#include "registry.h"
 #include "report_query.h"
 #include "text.h"
 #include "update_offer.h"
@@ -46,11 +46,9 @@ void ClientProfile::ReportInstallEvent(bool install) {
   // switch is lifted, is reported as a first one.
   if (ReadAgentPolicy().disableStatistics) return;
   if (install) {
-    if (!ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"install").empty()) return;
-    const std::wstring flag = SignReport(L"install");
     // Marked before sending, whatever the outcome: an install is reported at most once.
-    WriteProfileValue(L"install", L"1");
-    Send(StatUrl(InstallQuery(CurrentValues(*this), true, flag)));
+    if (!ClaimMark(L"install", L"1", AnyText)) return;
+    Send(StatUrl(InstallQuery(CurrentValues(*this), true, SignReport(L"install"))));
     return;
   }
   Send(StatUrl(InstallQuery(CurrentValues(*this), false, SignReport(L"uninstall"))));
@@ -63,13 +61,12 @@ int ClientProfile::ReportRun() {
 
   // Both run-family reports carry the signature of "run".
   const std::wstring flag = SignReport(L"run");
-  const std::wstring storedDay = ReadProfileValue(HKEY_CURRENT_USER, kProfileKey, L"rday");
   const ReportValues values = CurrentValues(*this);
   if (!policy.disableStatistics) Send(StatUrl(RunQuery(values, /*daily*/ true, flag)));
-  if (storedDay == today) return 0;
-
-  // Marked before the requests: a day counts as done even when they fail.
-  WriteProfileValue(L"rday", today);
+  // The day is read after the daily report, when it is claimed: an agent that started during
+  // another's requests finds the day claimed. Marked before the requests: a day counts as done
+  // even when they fail.
+  if (!ClaimMark(L"rday", today, SameText)) return 0;
   if (!policy.disableStatistics) Send(StatUrl(RunQuery(values, /*daily*/ false, flag)));
   if (policy.disableUpdateCheck) return 0;
   const UpdateOffer offer = ParseVersionReply(Send(VersionUrl(VersionQuery(values))));

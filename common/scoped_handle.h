@@ -83,5 +83,6 @@ using ScopedFindHandle = ScopedHandle<InvalidIsInvalidTraits<::FindClose>>;
 using ScopedInternet = ScopedHandle<InternetHandleTraits>;
 using ScopedDc = ScopedHandle<NullIsInvalidTraits<HDC, BOOL, ::DeleteDC>>;
 using ScopedGdiObject = ScopedHandle<NullIsInvalidTraits<HGDIOBJ, BOOL, ::DeleteObject>>;
+using ScopedLocalMemory = ScopedHandle<NullIsInvalidTraits<HLOCAL, HLOCAL, ::LocalFree>>;  // LocalAlloc'd results
 
 }  // namespace quenvo

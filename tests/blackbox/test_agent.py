@@ -7,6 +7,7 @@ import re
 import shutil
 import subprocess
 import xml.etree.ElementTree as ET
+from collections import Counter
 from pathlib import Path
 
 import pytest
@@ -247,6 +248,28 @@ def test_run_report_and_version_query_once_a_day(fresh):
     fresh.wine.set_value("rday", "2001-2-3")
     assert events(fresh.run("data=xrunx")) == FIRST_RUN
     assert fresh.wine.reg_values()["rday"] == (1, (today() + "\0").encode("utf-16-le"))
+
+
+# --- several agents at once ------------------------------------------------------------------
+
+# Six agents of one user started at one instant, as six documents opened together start them,
+# against a server that answers at once or, like a real one, after 0.3 s: each mark is claimed once.
+@pytest.mark.parametrize("delay", [0, 0.3], ids=["answers-at-once", "answers-after-0.3s"])
+@pytest.mark.parametrize("tail, marks, sent, marked", [
+    ("data=install", {}, {("report", "install"): 1}, {"install": "1"}),
+    ("data=run", {"rday": "2001-2-3"}, {("report", "dayrun"): 6, ("report", "run"): 1, ("version", None): 1},
+     {"rday": today()}),
+], ids=["install-on-a-fresh-account", "run-on-a-new-day"])
+def test_agents_started_together_claim_each_mark_once(fresh, delay, tail, marks, sent, marked):
+    for name, text in marks.items():
+        fresh.wine.set_value(name, text)
+    fresh.server.set_config({"faults": {"stat": {"delay": delay}, "version": {"delay": delay}}})
+    before = len(fresh.server.requests)
+    run = fresh.wine.run_measured(fresh.exe, f'"{fresh.wine.win_path(fresh.exe)}" {tail}', count=6)
+    assert run["codes"] == [0] * 6
+    assert Counter(events(fresh.server.requests[before:])) == sent
+    assert {name: fresh.wine.reg_texts().get(name) for name in marked} == marked
+    assert run["micros"] >= delay * 1e6 * len(sent)  # the claiming agent's requests went one after another
 
 
 # --- the update offer ------------------------------------------------------------------------

@@ -2,11 +2,15 @@
 #include <shlwapi.h>
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "client_profile.h"
+#include "marks.h"
 #include "policy.h"
 #include "recorded_writes.h"
 #include "registry.h"
@@ -132,6 +136,45 @@ TEST_F(ReportTest, FirstRunOfTheDaySendsThreeRequestsAfterMarkingTheDay) {
   EXPECT_EQ(profile_->ReportRun(), 0);
   EXPECT_EQ(g_sent.size(), 3u);
   EXPECT_EQ(Stored(L"rday"), profile_->today);
+}
+
+// Another account can make the lock's name first and hold it, or keep this user out of it: the
+// agent then waits a moment at most, and claims and reports as a lone agent does.
+TEST_F(ReportTest, ALockThatCannotBeHadCostsAMomentAndNoReport) {
+  const std::wstring name = MarksLockName();
+  ASSERT_EQ(name.rfind(L"Global\\quenvo-marks-S-1-5-", 0), 0u) << name;
+  const struct {
+    const wchar_t* dacl;
+    bool waits;
+  } makers[] = {{L"D:(A;;GA;;;WD)", true}, {L"D:P", false}};  // held by its maker for 10 s; open to no one
+  for (const auto& maker : makers) {
+    SCOPED_TRACE(maker.dacl);
+    Put(L"rday", L"2000-1-1");
+    g_sent.clear();
+    quenvo::ScopedKernelHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    quenvo::ScopedKernelHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread holder([&] {
+      PSECURITY_DESCRIPTOR raw = nullptr;
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(maker.dacl, SDDL_REVISION_1, &raw, nullptr);
+      const quenvo::ScopedLocalMemory descriptor(raw);
+      SECURITY_ATTRIBUTES attributes = {sizeof attributes, raw, FALSE};
+      quenvo::ScopedKernelHandle lock(
+          CreateMutexExW(&attributes, name.c_str(), CREATE_MUTEX_INITIAL_OWNER, MUTEX_ALL_ACCESS));
+      SetEvent(held.Get());
+      WaitForSingleObject(done.Get(), 10000);
+      ReleaseMutex(lock.Get());
+    });
+    WaitForSingleObject(held.Get(), INFINITE);
+    const ULONGLONG started = GetTickCount64();
+    profile_->ReportRun();
+    const ULONGLONG took = GetTickCount64() - started;
+    SetEvent(done.Get());
+    holder.join();
+    EXPECT_EQ(g_sent.size(), 3u);
+    EXPECT_EQ(Stored(L"rday"), profile_->today);
+    EXPECT_LT(took, 5000u);
+    EXPECT_EQ(took >= 900, maker.waits);  // waited for the held one: the claim takes the lock of that name
+  }
 }
 
 TEST_F(ReportTest, NewerVersionRecordsTheOfferAndClearsTheTarget) {

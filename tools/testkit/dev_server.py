@@ -158,6 +158,7 @@ class Reply:
         self.payload = body if isinstance(body, Payload) else Payload.of_bytes(body)
         self.headers = list(headers)
         self.mode, self.length, self.interval = "normal", None, 2.0  # length: the Content-Length announced instead
+        self.delay = 0.0  # seconds before the reply starts, as a server far away or busy takes
 
 
 def find_file(path, config, files_dir):
@@ -202,6 +203,7 @@ def apply_fault(reply, fault):
     if "length" in fault:
         reply.length = int(fault["length"])
     reply.interval = float(fault.get("interval", 2.0))  # trickle: seconds between bytes
+    reply.delay = float(fault.get("delay", 0.0))
     return reply
 
 
@@ -263,6 +265,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send(reply)
 
     def send(self, reply):
+        if reply.delay:
+            self.server.dev.stopping.wait(reply.delay)
         if reply.mode == "silent":
             self.close_connection = True
             self.server.dev.stopping.wait(600)  # stop() sets this, so it ends promptly

@@ -227,25 +227,28 @@ class Wine:
         code = self.run_measured(program, command_line, cwd, timeout)["code"]
         return code, time.monotonic() - start
 
-    def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None):
+    def run_measured(self, program, command_line: str, cwd=None, timeout=120, debug=None, count=1):
         """As run_raw, with rawrun's measures (code, micros, performance counter at the start and its
-        frequency) and Wine's output; a report that stops short once rawrun started the program fails."""
+        frequency) and Wine's output; a report that stops short once rawrun started the program fails.
+        With a count, that many copies start at one instant; "codes" holds each one's exit code."""
         work = Path(tempfile.mkdtemp(dir=self.drive_c))
         try:
             result = work / "rc.txt"
             request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
                                  self.win_path(result), command_line])
             (work / "req.txt").write_bytes(request.encode("utf-8"))
-            code, output = self.start([self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt")],
+            code, output = self.start([self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt"),
+                                       *([count] if count > 1 else [])],
                                       proof=reported(result), timeout=timeout, debug=debug, label=program)
             report = words(result)
         finally:
             shutil.rmtree(work, ignore_errors=True)
-        if len(report) != 4:
+        if len(report) != 4 * count or not all(v.isdigit() for v in report):
             raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
                             f"Wine's output:\n{output[-3000:]}")
-        program_code, micros, started, frequency = (int(v) for v in report)
-        return {"code": program_code, "micros": micros, "started": started, "frequency": frequency, "output": output}
+        program_code, micros, started, frequency = (int(v) for v in report[:4])
+        return {"code": program_code, "micros": micros, "started": started, "frequency": frequency, "output": output,
+                "codes": [int(v) for v in report[::4]]}
 
     def run(self, program, tail="", cwd=None, timeout=120):
         """Starts program with its quoted path and the given tail; returns the exit code."""
