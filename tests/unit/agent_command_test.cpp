@@ -20,24 +20,47 @@ TEST_P(DispatchTest, FirstMatchingTestWins) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, DispatchTest,
-    ::testing::Values(Case{L"data=install", AgentCommand::kInstall},
-                      Case{L"data=installrun", AgentCommand::kInstall},  // the install test comes first
-                      Case{L"data=install extra words", AgentCommand::kInstall},
-                      Case{L"data=uninstall", AgentCommand::kUninstall},
-                      Case{L"data=uninstallrun", AgentCommand::kUninstall}, Case{L"data=run", AgentCommand::kRun},
-                      Case{L"data=dayrun", AgentCommand::kRun}, Case{L"data=xrunx", AgentCommand::kRun},
-                      Case{L"data=data=install", AgentCommand::kInstall},  // both prefixes removed
-                      Case{L"data=xdata=install", AgentCommand::kNone},    // leaves "xinstall"
-                      Case{L"data=xdata=run", AgentCommand::kRun},
-                      Case{L"data=inst", AgentCommand::kNone},  // shorter than the tested prefix
-                      Case{L"data=uninst", AgentCommand::kNone}, Case{L"data=", AgentCommand::kNone},
-                      Case{L"", AgentCommand::kNone}, Case{L"data", AgentCommand::kNone},
-                      Case{L"Data=install", AgentCommand::kNone}, Case{L"DATA=run", AgentCommand::kNone},
-                      Case{L"data=Install", AgentCommand::kNone}, Case{L"data=RUN", AgentCommand::kNone},
-                      Case{L"\"data=install\"", AgentCommand::kNone}, Case{L" data=install", AgentCommand::kNone},
-                      // One pass: the "data=" formed by removing the inner one stays and hides "install".
-                      Case{L"data=ddata=ata=install", AgentCommand::kNone},
-                      Case{L"data=ddata=ata=run", AgentCommand::kRun}));
+    ::testing::Values(
+        Case{L"data=install", AgentCommand::kInstall},
+        Case{L"data=installrun", AgentCommand::kInstall},  // the install test comes first
+        Case{L"data=install extra words", AgentCommand::kInstall}, Case{L"data=uninstall", AgentCommand::kUninstall},
+        Case{L"data=uninstallrun", AgentCommand::kUninstall}, Case{L"data=run", AgentCommand::kRun},
+        Case{L"data=dayrun", AgentCommand::kRun}, Case{L"data=xrunx", AgentCommand::kRun},
+        Case{L"data=data=install", AgentCommand::kInstall},  // both prefixes removed
+        Case{L"data=xdata=install", AgentCommand::kNone},    // leaves "xinstall"
+        Case{L"data=xdata=run", AgentCommand::kRun},
+        Case{L"data=inst", AgentCommand::kNone},  // shorter than the tested prefix
+        Case{L"data=uninst", AgentCommand::kNone}, Case{L"data=", AgentCommand::kNone}, Case{L"", AgentCommand::kNone},
+        Case{L"data", AgentCommand::kNone}, Case{L"Data=install", AgentCommand::kNone},
+        Case{L"DATA=run", AgentCommand::kNone}, Case{L"data=Install", AgentCommand::kNone},
+        Case{L"data=RUN", AgentCommand::kNone}, Case{L"\"data=install\"", AgentCommand::kNone},
+        Case{L" data=install", AgentCommand::kNone},
+        // One pass: the "data=" formed by removing the inner one stays and hides "install".
+        Case{L"data=ddata=ata=install", AgentCommand::kNone}, Case{L"data=ddata=ata=run", AgentCommand::kRun},
+        // The logon stub's form sends nothing itself: its copy does.
+        Case{L"/detach data=install", AgentCommand::kNone}, Case{L"/detach data=run", AgentCommand::kNone}));
+
+struct Detached {
+  const wchar_t* line;
+  const wchar_t* copy;  // the detached copy's command line tail; "" when none is started
+};
+
+class DetachedTest : public ::testing::TestWithParam<Detached> {};
+
+TEST_P(DetachedTest, HandsOnOnlyADataCommand) {
+  EXPECT_EQ(DetachedCommand(GetParam().line), GetParam().copy)
+      << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, DetachedTest,
+    ::testing::Values(Detached{L"/detach data=install", L"data=install"},
+                      Detached{L"/detach data=run x", L"data=run x"}, Detached{L"/detach data=", L"data="},
+                      Detached{L"/detach /detach data=install", L""},  // a copy never detaches again
+                      Detached{L"/detach install", L""}, Detached{L"/detach  data=install", L""},
+                      Detached{L"/detachdata=install", L""}, Detached{L"/detach", L""}, Detached{L"/detach ", L""},
+                      Detached{L"/Detach data=install", L""}, Detached{L" /detach data=install", L""},
+                      Detached{L"data=install", L""}, Detached{L"data=/detach data=install", L""}, Detached{L"", L""}));
 
 TEST(RemoveAllTest, RemovesLeftToRightWithoutOverlapOrRescan) {
   EXPECT_EQ(RemoveAll(L"data=data=install", L"data="), L"install");
