@@ -40,8 +40,8 @@ std::wstring OwnPath() {
 // Starts this program again with `tail`, without waiting for it, so that whoever started
 // this one (Active Setup, which holds the logon until its stub ends) never waits on the
 // network. A stub may run inside a job that ends its processes with it: the copy leaves the
-// job where the job allows that. A job that does not refuses the flag with
-// ERROR_ACCESS_DENIED, and the copy then stays in it.
+// job where the job allows that. Where it does not, CreateProcessW fails with
+// ERROR_ACCESS_DENIED, and the copy is started inside the job.
 void StartDetachedCopy(const std::wstring& tail) {
   const std::wstring self = OwnPath();
   if (self.empty()) return;
