@@ -9,12 +9,15 @@ namespace {
 struct Case {
   const wchar_t* line;
   AgentCommand expected;
+  const wchar_t* detached = L"";  // the tail handed to a detached copy; "" when none is started
 };
 
 class DispatchTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DispatchTest, FirstMatchingTestWins) {
   EXPECT_EQ(ParseCommand(GetParam().line), GetParam().expected)
+      << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
+  EXPECT_EQ(DetachedCommand(GetParam().line), GetParam().detached)
       << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
 }
 
@@ -37,30 +40,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{L" data=install", AgentCommand::kNone},
         // One pass: the "data=" formed by removing the inner one stays and hides "install".
         Case{L"data=ddata=ata=install", AgentCommand::kNone}, Case{L"data=ddata=ata=run", AgentCommand::kRun},
-        // The logon stub's form sends nothing itself: its copy does.
-        Case{L"/detach data=install", AgentCommand::kNone}, Case{L"/detach data=run", AgentCommand::kNone}));
-
-struct Detached {
-  const wchar_t* line;
-  const wchar_t* copy;  // the detached copy's command line tail; "" when none is started
-};
-
-class DetachedTest : public ::testing::TestWithParam<Detached> {};
-
-TEST_P(DetachedTest, HandsOnOnlyADataCommand) {
-  EXPECT_EQ(DetachedCommand(GetParam().line), GetParam().copy)
-      << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    CommandLines, DetachedTest,
-    ::testing::Values(Detached{L"/detach data=install", L"data=install"},
-                      Detached{L"/detach data=run x", L"data=run x"}, Detached{L"/detach data=", L"data="},
-                      Detached{L"/detach /detach data=install", L""},  // a copy never detaches again
-                      Detached{L"/detach install", L""}, Detached{L"/detach  data=install", L""},
-                      Detached{L"/detachdata=install", L""}, Detached{L"/detach", L""}, Detached{L"/detach ", L""},
-                      Detached{L"/Detach data=install", L""}, Detached{L" /detach data=install", L""},
-                      Detached{L"data=install", L""}, Detached{L"data=/detach data=install", L""}, Detached{L"", L""}));
+        // The logon stub's form sends nothing itself; it hands only a "data=" command on.
+        Case{L"/detach data=install", AgentCommand::kNone, L"data=install"},
+        Case{L"/detach data=run x", AgentCommand::kNone, L"data=run x"},
+        Case{L"/detach data=", AgentCommand::kNone, L"data="},
+        Case{L"/detach /detach data=install", AgentCommand::kNone},  // a copy never detaches again
+        Case{L"/detach install", AgentCommand::kNone}, Case{L"/detach  data=install", AgentCommand::kNone},
+        Case{L"/detachdata=install", AgentCommand::kNone}, Case{L"/detach ", AgentCommand::kNone},
+        Case{L"/Detach data=install", AgentCommand::kNone}, Case{L" /detach data=install", AgentCommand::kNone},
+        Case{L"data=/detach data=install", AgentCommand::kNone}));
 
 TEST(RemoveAllTest, RemovesLeftToRightWithoutOverlapOrRescan) {
   EXPECT_EQ(RemoveAll(L"data=data=install", L"data="), L"install");
