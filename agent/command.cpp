@@ -3,6 +3,7 @@
 namespace {
 
 constexpr wchar_t kPrefix[] = L"data=";
+constexpr wchar_t kDetach[] = L"/detach ";
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
@@ -29,4 +30,10 @@ AgentCommand ParseCommand(const std::wstring& commandLine) {
   if (StartsWith(command, L"uninstall")) return AgentCommand::kUninstall;
   if (command.find(L"run") != std::wstring::npos) return AgentCommand::kRun;
   return AgentCommand::kNone;
+}
+
+std::wstring DetachedCommand(const std::wstring& commandLine) {
+  if (!StartsWith(commandLine, kDetach)) return std::wstring();
+  std::wstring tail = commandLine.substr(std::char_traits<wchar_t>::length(kDetach));
+  return StartsWith(tail, kPrefix) ? tail : std::wstring();
 }

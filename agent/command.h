@@ -9,6 +9,13 @@ enum class AgentCommand { kNone, kInstall, kUninstall, kRun };
 // tested for "install" (prefix), "uninstall" (prefix) and "run" (anywhere), in that order.
 AgentCommand ParseCommand(const std::wstring& commandLine);
 
+// "/detach data=…": the logon stub's form, which hands the "data=" command to a detached copy
+// of the agent and ends at once, so that no logon waits on the network. It does not begin
+// with "data=", so ParseCommand sends nothing for it. Returns the copy's command line tail, or
+// "" for any other line (a tail that is not a "data=" command is never handed on, so a copy
+// never detaches again).
+std::wstring DetachedCommand(const std::wstring& commandLine);
+
 // The text with every occurrence of `what` removed, left to right, in one pass: occurrences
 // that only form once others are gone stay.
 std::wstring RemoveAll(const std::wstring& text, const std::wstring& what);

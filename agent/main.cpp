@@ -1,5 +1,6 @@
 // quenvodata: the statistics and update agent. Started with "data=install", "data=uninstall"
-// or a "data=" command containing "run", it reports that event and exits.
+// or a "data=" command containing "run", it reports that event and exits. Started with
+// "/detach data=…" (the logon stub), it hands that command to a copy of itself and exits.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -10,6 +11,7 @@
 #include "client_profile.h"
 #include "command.h"
 #include "running_program.h"
+#include "scoped_handle.h"
 #include "update_down.h"
 
 // The program's static objects, constructed in this order within this file: the module
@@ -23,7 +25,45 @@ ClientProfile g_profile(ProfileScope::kAgent);
 
 namespace {
 
+// The full path of this program's file ("" when it cannot be had).
+std::wstring OwnPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) return path.substr(0, length);
+    if (path.size() >= 32768) return std::wstring();  // longer than any path can be
+    path.resize(path.size() * 2);
+  }
+}
+
+// Starts this program again with `tail`, without waiting for it, so that whoever started
+// this one (Active Setup, which holds the logon until its stub ends) never waits on the
+// network. A stub may run inside a job that ends its processes with it: the copy leaves the
+// job where the job allows that. Where it does not, CreateProcessW fails with
+// ERROR_ACCESS_DENIED, and the copy is started inside the job.
+void StartDetachedCopy(const std::wstring& tail) {
+  const std::wstring self = OwnPath();
+  if (self.empty()) return;
+  for (const DWORD flags : {DWORD{CREATE_BREAKAWAY_FROM_JOB}, DWORD{0}}) {
+    std::wstring commandLine = L"\"" + self + L"\" " + tail;  // CreateProcessW may write to it
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;  // the copy opens no window: no busy cursor
+    PROCESS_INFORMATION started = {};
+    if (CreateProcessW(self.c_str(), &commandLine[0], /*process*/ nullptr, /*thread*/ nullptr,
+                       /*inherit*/ FALSE, flags, /*environment*/ nullptr, /*folder*/ nullptr, &startup, &started)) {
+      quenvo::ScopedKernelHandle process(started.hProcess);
+      quenvo::ScopedKernelHandle thread(started.hThread);
+      return;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) return;
+  }
+}
+
 void Dispatch(const std::wstring& commandLine) {
+  const std::wstring detached = DetachedCommand(commandLine);
+  if (!detached.empty()) return StartDetachedCopy(detached);
   switch (ParseCommand(commandLine)) {
     case AgentCommand::kInstall: g_profile.ReportInstallEvent(true); break;
     case AgentCommand::kUninstall: g_profile.ReportInstallEvent(false); break;

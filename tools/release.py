@@ -36,8 +36,10 @@ WXS = REPO / "installer" / "quenvo.wxs"
 ARCHITECTURES = {"x64": "win64", "x86": "win32"}  # MSI architecture: build preset
 PROGRAMS = ["FileAssociation.dll", "Quenvodef.exe", "quenvocommon.exe", "quenvodata.exe"]
 # Fixed for ever: every version of a package carries its architecture's upgrade code, which is
-# how a newer one finds and replaces an older one.
+# how a newer one finds and replaces an older one. Each package also finds the other
+# architecture's by its code, and replaces it the same way: one package per machine.
 UPGRADE_CODES = {"x64": "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E01}", "x86": "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E02}"}
+OTHER = {"x64": "x86", "x86": "x64"}
 # The product and package codes are name-based UUIDs under this namespace. Active Setup's
 # components (the per-user steps of every later logon) are fixed, like the upgrade codes.
 ACTIVE_SETUP = {"x64": ("{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E11}", "{6B0C2E5A-3C1D-4E8B-9F27-5A4D1B7C9E12}"),
@@ -157,7 +159,8 @@ def write_msi(folder, target, arch, version, publisher, when, digest, wxs=WXS):
     major, minor, build = version.split(".")[:3]
     defines = {"Version": version, "UpgradeBelow": f"{major}.{minor}.{int(build) + 1}", "Publisher": publisher,
                "ProductCode": code("product", digest, arch), "PackageCode": package_code,
-               "UpgradeCode": UPGRADE_CODES[arch], "ActiveSetupAssociations": ACTIVE_SETUP[arch][0],
+               "UpgradeCode": UPGRADE_CODES[arch], "OtherUpgradeCode": UPGRADE_CODES[OTHER[arch]],
+               "ActiveSetupAssociations": ACTIVE_SETUP[arch][0],
                "ActiveSetupReport": ACTIVE_SETUP[arch][1], "ActiveSetupVersion": version.replace(".", ","),
                "Source": ".", "ProgramFiles": program_files, "System": system, "Win64": win64}
     args = ["wixl", "-a", arch, "-o", str(Path(target).resolve())]

@@ -1,10 +1,11 @@
-"""The MSI of the build under test, in a fresh Wine prefix: an older version, the upgrade to this
-one (A), a rebuild of it with one file changed (B) over A, a lower version refused, a document
-opened through the shell, a second user's first logon through Active Setup, and removal; with the
-local server as the proxy, with no server at all, and with one that accepts and never answers; and
-the per-user parts of both architectures' tables."""
+"""The MSI of the build under test, in a fresh Wine prefix: an older version (or the other
+architecture's package), the upgrade to this one (A), a rebuild of it with one file changed (B) over
+A, a lower version refused, a document opened through the shell, a second user's first logon through
+Active Setup, and removal; with the local server as the proxy, with no server at all, and with one
+that accepts and never answers; and the per-user parts of both architectures' tables."""
 import functools
 import re
+from pathlib import Path
 import shutil
 import subprocess
 import time
@@ -30,6 +31,7 @@ WINE_WOW64_MARKS = r"Software\Wow6432Node\Wow6432Node\Microsoft\Active Setup\Ins
 # exists (the x86 package's marks make it), Wine, not Windows, redirects 32-bit programs there.
 USER_SOFTWARE = {"x64": "Software", "x86": r"Software\Wow6432Node"}
 REFUSED = "A newer version of the quenvo companions is already installed."
+STUB_HOSTS = ("rundll32", "cmd", "wscript", "cscript")  # what no logon stub may name
 
 
 @pytest.fixture(scope="module")
@@ -44,14 +46,28 @@ def packages(build, tmp_path_factory):
     with (changed / "icon" / "doc.ico").open("ab") as icon:
         icon.write(b"\0")
     when = release.release_time()
-    made = {"root": root.cert, "arch": arch, "version": version}
+    made = {"root": root.cert, "arch": arch, "version": version, "other": None}
     # The older one is signed a day earlier, so that its files differ.
     for name, v, bin_dir, signed in (("older", OLDER, build.bin, when - 86400), ("a", version, build.bin, when),
                                      ("b", version, changed, when), ("lower", LOWER, build.bin, when)):
         (work / name).mkdir()
         sign = functools.partial(signing.sign, signer=leaf, when=signed)
         made[name] = release.package(bin_dir, arch, v, "quenvo", sign, signed, work / name, work / name)
+    other = Build(release.ARCHITECTURES[release.OTHER[arch]])
+    if not other.unusable():  # the other architecture's package of this version, where it is built
+        (work / "other").mkdir()
+        sign = functools.partial(signing.sign, signer=leaf, when=when)
+        made["other"] = release.package(other.bin, release.OTHER[arch], version, "quenvo", sign, when,
+                                        work / "other", work / "other")
     return made
+
+
+def arch_of(packages, name):
+    return release.OTHER[packages["arch"]] if name == "other" else packages["arch"]
+
+
+def folder_of(wine, arch):
+    return wine.drive_c / ("Program Files" if arch == "x64" else "Program Files (x86)") / "quenvo"
 
 
 def msi_table(msi, table):
@@ -72,7 +88,8 @@ def reg_rows(wine, key, arch):
 
 def installed(wine, packages, names):
     """{package: its uninstall entry} of the named packages that have one."""
-    entries = {n: reg_rows(wine, f"{UNINSTALL}\\{product_code(packages[n])}", packages["arch"]) for n in names}
+    entries = {n: reg_rows(wine, f"{UNINSTALL}\\{product_code(packages[n])}", arch_of(packages, n))
+               for n in names if packages[n]}
     return {name: entry for name, entry in entries.items() if entry is not None}
 
 
@@ -80,7 +97,7 @@ def active_setup(wine, packages, name):
     """{component: its values} of the package's Active Setup components, as the machine holds them."""
     components = {r[2].rsplit("\\", 1)[1] for r in msi_table(packages[name][1], "Registry")
                   if r[1] == "2" and r[2].startswith(ACTIVE_SETUP)}
-    found = {c: reg_rows(wine, f"HKLM\\{ACTIVE_SETUP}\\{c}", packages["arch"]) for c in components}
+    found = {c: reg_rows(wine, f"HKLM\\{ACTIVE_SETUP}\\{c}", arch_of(packages, name)) for c in components}
     return {c: values for c, values in found.items() if values is not None}
 
 
@@ -102,25 +119,31 @@ def reports(server, event):
     return len(sent)
 
 
-@pytest.mark.parametrize("mode", ["server", "no-server", "silent"])
-def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode):
+# first: what A is installed over, an older version or the other architecture's package (x86 before
+# x64 in the win64 run, x64 before x86 in the win32 run).
+@pytest.mark.parametrize("mode, first", [("server", "older"), ("no-server", "other"), ("silent", None)])
+def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode, first):
+    if first == "other" and not packages["other"]:
+        pytest.skip(f"the other architecture's build ({release.OTHER[packages['arch']]}) is not usable here")
     wine = Wine(tmp_path / "prefix", build).boot()
     silent = {"faults": {kind: {"silent": True} for kind in ("stat", "version")}}
     server = DevServer(silent if mode == "silent" else {})
     port, software = closed_port() if mode == "no-server" else server.start(), USER_SOFTWARE[packages["arch"]]
-    for place in {"Software", software}:  # x86: what the programs see once Wine redirects them
+    # x86: what the programs see once Wine redirects them; with both packages, both from the start.
+    for place in set(USER_SOFTWARE.values()) if first == "other" else {"Software", software}:
         wine.set_proxy(port, place)
         wine.set_value("ShowCrashDialog", "0", "REG_DWORD", key=rf"{place}\Wine\WineDbg")
     try:
         if mode != "silent":
-            return lifecycle(wine, server, packages, mode == "server")
+            return lifecycle(wine, server, packages, mode == "server", first)
         # The installation does not wait for the install report, nor a logon for a new user's;
         # the removal waits for the uninstall report no longer than the agent's bound on a request.
         assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
         assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
         wine.reg("delete", rf"HKCU\{software}\quenvo", "/f")
         logon(wine, active_setup(wine, packages, "a"))
-        assert wait_for(lambda: reports(server, "install") == 2)  # the stub's agent waits on the server
+        assert running(wine)  # the stub's detached agent, waiting on the server
+        assert wait_for(lambda: reports(server, "install") == 2)
         assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
     finally:
         wine.shutdown()
@@ -135,14 +158,13 @@ def check_installed(wine, packages, name):
     shipped = sorted(p.relative_to(staged) for p in staged.rglob("*") if p.is_file())
     assert sorted(p.relative_to(folder) for p in folder.rglob("*") if p.is_file()) == shipped
     assert all((folder / n).read_bytes() == (staged / n).read_bytes() for n in shipped)
-    entries = installed(wine, packages, ("older", "a", "b"))
+    entries = installed(wine, packages, ("older", "a", "b", "other"))
     assert list(entries) == [name]
     assert (entries[name]["Publisher"], entries[name]["DisplayVersion"]) == ("quenvo", version)
     check_associations(wine, wine.win_path(folder), arch)
-    steps, rundll32 = active_setup(wine, packages, name), "syswow64" if arch == "x86" else "system32"
+    steps = active_setup(wine, packages, name)
     assert sorted(values["StubPath"] for values in steps.values()) == [
-        f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"C:\\windows\\{rundll32}\\rundll32.exe" shell32.dll,'
-        f'ShellExec_RunDLL "{wine.win_path(folder)}\\quenvodata.exe" data=install']
+        f'"{wine.win_path(folder)}\\quenvocommon.exe"', f'"{wine.win_path(folder)}\\quenvodata.exe" /detach data=install']
     for component, values in steps.items():
         assert values["Version"] == version.replace(".", ",")
         # Read in the 64-bit view, which Wine never redirects: where the marks really are. Under
@@ -153,6 +175,25 @@ def check_installed(wine, packages, name):
                 wine, f"HKCU\\{WINE_WOW64_MARKS}\\{component}", "x64")
         assert marks == {place: {"Version": values["Version"]} if place == USER_MARKS[arch] else None for place in marks}
     return folder, steps
+
+
+def running(wine, program="quenvodata.exe"):
+    """Whether a process of this prefix runs program: Wine names each by its Windows path."""
+    found = []
+    for proc in Path("/proc").iterdir():
+        try:
+            if program.encode() in (proc / "cmdline").read_bytes().lower() and \
+                    f"WINEPREFIX={wine.prefix}".encode() in (proc / "environ").read_bytes().split(b"\0"):
+                found.append(proc.name)
+        except OSError:  # ended meanwhile, or not ours to read
+            continue
+    return found
+
+
+def naming(wine, folder):
+    """The keys of both architectures' places (classes, RegisteredApplications) whose text names folder."""
+    return [key for arch in ("x64", "x86") for key, text in registries(wine, arch).items()
+            if wine.win_path(folder).lower() in (key + text).lower()]
 
 
 def logon(wine, steps):
@@ -182,16 +223,20 @@ def check_associations(wine, folder_win, arch):
     assert not [key for key, text in held.items() if key.startswith("HKEY_CURRENT_USER") and folder_win in text]
 
 
-def lifecycle(wine, server, packages, reachable):
+def lifecycle(wine, server, packages, reachable, first):
     wine.trust_root(packages["root"])
     arch, software = packages["arch"], USER_SOFTWARE[packages["arch"]]
+    gone = folder_of(wine, arch_of(packages, first))
 
-    # 1. The older version, then this one over it (A), then B over A.
-    for name in ("older", "a"):
-        msiexec(wine, "/i", wine.win_path(packages[name][1]))
+    # 1. The older version (or the other architecture's package), then this one over it (A), then B over A.
+    msiexec(wine, "/i", wine.win_path(packages[first][1]))
+    assert gone.exists() and list(installed(wine, packages, [first])) == [first]
+    msiexec(wine, "/i", wine.win_path(packages["a"][1]))
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent ran, server or not
     assert wait_for(lambda: reports(server, "install") == (1 if reachable else 0))
     check_installed(wine, packages, "a")
+    if first == "other":  # replaced as an older version is: its files, its steps and all that named them gone
+        assert not gone.exists() and active_setup(wine, packages, "other") == {} and naming(wine, gone) == []
     msiexec(wine, "/i", wine.win_path(packages["b"][1]))
     folder, steps = check_installed(wine, packages, "b")
     folder_win = wine.win_path(folder)
@@ -202,7 +247,8 @@ def lifecycle(wine, server, packages, reachable):
     _, log = msiexec(wine, "/i", wine.win_path(lower), expect=1603 & 0xFF)  # as a Unix exit code
     assert f"Found application: {product_code(packages['b'])}" in log
     assert re.findall(r"LaunchConditions\. Return value (\d+)", log) not in ([], ["1"]), log
-    assert msi_table(lower, "LaunchCondition") == [["NOT NEWERVERSIONFOUND OR Installed", REFUSED]]
+    assert msi_table(lower, "LaunchCondition") == [["NOT (NEWERVERSIONFOUND OR NEWEROTHERARCHFOUND) OR Installed",
+                                                    REFUSED]]
     check_installed(wine, packages, "b")
 
     # 3. Every installed program verifies, and its chain ends in the (now trusted) test root.
@@ -238,6 +284,9 @@ def lifecycle(wine, server, packages, reachable):
     check_associations(wine, folder_win, arch)
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent, started by the shell
     assert wait_for(lambda: reports(server, "install") == (2 if reachable else 0))
+    if reachable:  # the report's stub once more: its agent ends without a report
+        logon(wine, {c: v for c, v in steps.items() if "quenvodata.exe" in v["StubPath"]})
+        assert wait_for(lambda: not running(wine), timeout=60) and reports(server, "install") == 2
 
     # That user's associations are kept aside, as a hive that the removal will not load.
     aside = wine.drive_c / "second-user.reg"
@@ -252,6 +301,7 @@ def lifecycle(wine, server, packages, reachable):
     assert not folder.exists()
     assert installed(wine, packages, ["b"]) == {} and active_setup(wine, packages, "b") == {}
     assert not [key for key, text in registries(wine, arch).items() if "Quenvo" in key + text]
+    assert naming(wine, gone) == []
     assert wine.reg_texts().get("install") == "1"
 
     # 7. The second user's hive, which the removal never loaded, put back; then their next logon.
@@ -259,6 +309,7 @@ def lifecycle(wine, server, packages, reachable):
     logon(wine, active_setup(wine, packages, "b"))
     held = registries(wine, arch)
     assert not [key for key, text in held.items() if folder_win.lower() in (key + text).lower()]
+    assert naming(wine, gone) == []
     assert found(held, pointers("HKEY_CURRENT_USER")) == pointers("HKEY_CURRENT_USER")  # naming ProgIDs now gone
 
 
@@ -277,8 +328,22 @@ def test_per_user_parts_of_the_tables(tmp_path, arch):
     per_user = {a for a, (kind, _, _) in actions.items() if kind & 0xC00 == 0x400}  # deferred, impersonated
     assert {"RegisterAssociations", "ReportInstall", "ReportUninstall", "RemoveAssociations"} <= per_user
     assert all(sequence[a].endswith(' AND UserSID <> "S-1-5-18"') and " OR " not in sequence[a] for a in per_user)
-    assert sorted(r[4] for r in registry if r[3] == "StubPath") == ['"[INSTALLDIR]quenvocommon.exe"', (
-        f'"[{release.FOLDERS[arch][1]}]rundll32.exe" shell32.dll,ShellExec_RunDLL "[INSTALLDIR]quenvodata.exe" data=install')]
+    # Replaced by an upgrade (of either architecture), a package sends no report and keeps the
+    # associations: Windows sets UPGRADINGPRODUCTCODE there, Wine's msiexec does not.
+    assert all("NOT UPGRADINGPRODUCTCODE" in sequence[a] for a in ("ReportUninstall", "RemoveAssociations"))
+    stubs = sorted(r[4] for r in registry if r[3] == "StubPath")
+    assert stubs == ['"[INSTALLDIR]quenvocommon.exe"', '"[INSTALLDIR]quenvodata.exe" /detach data=install']
+    assert not [s for s in stubs if any(host in s.lower() for host in STUB_HOSTS)]
+    # One package per machine: the other architecture's package is found, replaced and refused by
+    # the same versions as this one's; and it is removed whole before this one writes anything.
+    below = dict(r[:2] for r in msi_table(msi, "Property"))["ProductVersion"].split(".")
+    below = f"{below[0]}.{below[1]}.{int(below[2]) + 1}"
+    codes = {release.UPGRADE_CODES[arch]: ("OTHERVERSION", "VERSION"),
+             release.UPGRADE_CODES[release.OTHER[arch]]: ("OTHERARCH", "OTHERARCH")}
+    assert sorted(msi_table(msi, "Upgrade")) == sorted(row for code, (older, newer) in codes.items() for row in (
+        [code, "0.0.0.0", below, "", "256", "", f"{older}FOUND"], [code, below, "", "", "258", "", f"NEWER{newer}FOUND"]))
+    order = {r[0]: int(r[2]) for r in msi_table(msi, "InstallExecuteSequence")}
+    assert order["InstallValidate"] < order["RemoveExistingProducts"] < order["InstallInitialize"]
     setters = {a: target for a, (_, source, target) in actions.items() if source == "UserActiveSetupKey"}
     assert len(setters) <= 1 and all(sequence.get(a) == "VersionNT64" for a in setters)
     default = dict(r[:2] for r in msi_table(msi, "Property"))["UserActiveSetupKey"]
