@@ -52,6 +52,7 @@ def unset(flag):
                                                writable(pe).Characteristics | pecheck.SCN_SHARED)),
     ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.STACK_COOKIE_FAST_FAIL),
                                                                  bytes(len(pecheck.STACK_COOKIE_FAST_FAIL)))),
+    ("no icon group", lambda pe: setattr(pecheck.icon_groups(pe)[0].struct, "Name", 99)),  # another resource type
     # The guard's generator imported under the name of a crypto provider's.
     ("imports crypto provider calls", lambda pe: pe.set_bytes_at_offset(
         next(i.name_offset for e in pe.DIRECTORY_ENTRY_IMPORT for i in e.imports if i.name == b"SystemFunction036"),
