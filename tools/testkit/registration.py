@@ -8,20 +8,16 @@ EXTENSIONS = [".ppt", ".pptx", ".doc", ".docx", ".xls", ".xlsx", ".csv"]
 ICONS = {".ppt": "ppt.ico", ".pptx": "ppt.ico", ".doc": "doc.ico", ".docx": "doc.ico",
          ".xls": "xls.ico", ".xlsx": "xls.ico", ".csv": "xls.ico"}
 KINDS = {".ppt": "presentation", ".doc": "document", ".xls": "spreadsheet", ".csv": "comma-separated values"}
-# The launcher's string ids that the registration names ("@<launcher>,-<id>").
-STRING_IDS = {"presentation": 101, "document": 102, "spreadsheet": 103, "comma-separated values": 104,
-              "description": 110}
-# What the shell shows for each of them, by the Unix locale that Wine takes the UI language from.
-SHOWN = {
-    "en_US.UTF-8": {"presentation": "quenvo presentation", "document": "quenvo document",
-                    "spreadsheet": "quenvo spreadsheet", "comma-separated values": "quenvo comma-separated values",
-                    "description": "quenvo office suite: presentations, documents, spreadsheets and "
-                                   "comma-separated values"},
-    "zh_CN.UTF-8": {"presentation": "quenvo 演示文稿", "document": "quenvo 文档", "spreadsheet": "quenvo 电子表格",
-                    "comma-separated values": "quenvo 逗号分隔值文件",
-                    "description": "quenvo 办公套件：演示文稿、文档、电子表格和逗号分隔值文件"},
-}
+# The launcher's string ids that the registration names ("@<launcher>,-<id>"), and what the shell
+# shows for them by the Unix locale, which Wine takes the UI language from.
+STRING_IDS = {"presentation": 101, "document": 102, "spreadsheet": 103, "comma-separated values": 104, "description": 110}
+ABOUT = "quenvo office suite: presentations, documents, spreadsheets and comma-separated values"
+SHOWN = {"en_US.UTF-8": {**{kind: f"quenvo {kind}" for kind in KINDS.values()}, "description": ABOUT},
+         "zh_CN.UTF-8": {"presentation": "quenvo 演示文稿", "document": "quenvo 文档", "spreadsheet": "quenvo 电子表格",
+                         "comma-separated values": "quenvo 逗号分隔值文件",
+                         "description": "quenvo 办公套件：演示文稿、文档、电子表格和逗号分隔值文件"}}
 APPLICATION = r"Software\Classes\Applications\Quenvodef.exe"
+PROG_IDS = [f"Software\\Classes\\Quenvo2021{ext}" for ext in EXTENSIONS]
 
 
 def export(wine, key, *view):
@@ -70,24 +66,20 @@ def found(sections, expected):
 
 
 def shown(wine, root, locale):
-    """{(key, name): text} of every indirect string below root ("HKCU" or "HKLM") in our ProgIDs,
-    the launcher's Applications entry and its Capabilities, as SHLoadIndirectString resolves it
-    for a program of the build under test running in locale (None where it fails)."""
-    keys = [f"Software\\Classes\\Quenvo2021{ext}" for ext in EXTENSIONS] + [APPLICATION, APPLICATION + r"\Capabilities"]
-    speaking = copy.copy(wine)
+    """{(key, name): text} of the indirect strings below root (HKCU or HKLM) in our ProgIDs, Applications
+    entry and Capabilities, as SHLoadIndirectString gives them to a program of the build under test in locale."""
+    speaking, out = copy.copy(wine), wine.drive_c / "shown.jsonl"
     speaking.env = dict(wine.env, LC_ALL=locale, LANG=locale)
-    out = wine.drive_c / "shown.jsonl"
     out.unlink(missing_ok=True)
-    named = [key if root == "HKCU" else f"{root}\\{key}" for key in keys]
-    code, output = speaking.start([wine.build.testbin / "regdump.exe", named[0], wine.win_path(out), *named[1:]])
+    keys = [("" if root == "HKCU" else root + "\\") + key for key in PROG_IDS + [APPLICATION, APPLICATION + r"\Capabilities"]]
+    code, output = speaking.start([wine.build.testbin / "regdump.exe", keys[0], wine.win_path(out), *keys[1:]])
     assert code == 0, f"regdump ended with {code}; Wine's output:\n{output[-3000:]}"
-    rows = [json.loads(line) for line in out.read_text().splitlines()]
+    rows = map(json.loads, out.read_text().splitlines())
     return {(r["key"].removeprefix(root + "\\"), r["name"]): r["resolved"] for r in rows if "resolved" in r}
 
 
 def expected_shown(locale):
-    """What shown() must find: each type's name and the suite's description, in locale's language."""
+    """What shown() finds: each type's name and the suite's description in locale's language."""
     texts = SHOWN[locale]
-    return {**{(f"Software\\Classes\\Quenvo2021{ext}", "FriendlyTypeName"): texts[KINDS[ext.rstrip("x")]]
-               for ext in EXTENSIONS},
+    return {**{(key, "FriendlyTypeName"): texts[KINDS[ext.rstrip("x")]] for key, ext in zip(PROG_IDS, EXTENSIONS)},
             (APPLICATION + r"\Capabilities", "ApplicationDescription"): texts["description"]}
