@@ -23,12 +23,32 @@ bool MachineHoldsProgram(HKEY machine, const std::vector<RegistryItem>& items) {
   return true;
 }
 
+// Whether the user's choice (or, without one, the class default) names our launcher: our ProgID,
+// or the launcher's own Applications entry. Open with records a program that the user browsed to
+// as "Applications\<file name>", which the shell opens through that entry's command (Microsoft's
+// Application Registration: the Applications subkey, keyed by the executable's file name). An
+// AppX ProgId is a packaged app's, another program's, and matches neither.
+bool ChoiceIsOurs(const std::wstring& choice, const std::wstring& progId, const std::wstring& handler,
+                  const std::wstring& applicationCommand) {
+  if (SameName(choice, progId)) return true;
+  return SameName(kClasses + choice, ApplicationKeyOf(handler)) &&
+         SameName(HandlerOfCommand(applicationCommand), handler);
+}
+
 }  // namespace
 
+// Both keys are read, never written: Windows protects the choice with a hash that only its own UI
+// computes, and resets a choice that a program forged.
 std::wstring UserChoiceOf(HKEY user, const std::wstring& extension) {
-  return ReadText(user,
-                  L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\" + extension + L"\\UserChoice",
-                  L"ProgId");
+  const std::wstring fileExts = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\" + extension;
+  // Windows 11 24H2 keeps the choice in UserChoiceLatest\ProgId (value ProgId) and no longer
+  // mirrors it into UserChoice, which can then name a program the user has since replaced.
+  // Microsoft's pages do not document this key; Microsoft's own PowerToys reads the choice there
+  // first, and so do we.
+  const std::wstring latest = ReadText(user, fileExts + L"\\UserChoiceLatest\\ProgId", L"ProgId");
+  // UserChoice: the user's per-user default, which Windows 8 and later put before any class
+  // default (Microsoft's Default Programs pages; QueryCurrentDefault answers it for AL_EFFECTIVE).
+  return latest.empty() ? ReadText(user, fileExts + L"\\UserChoice", L"ProgId") : latest;
 }
 
 FileAssociationComponent::FileAssociationComponent(std::wstring identifier) : identifier_(std::move(identifier)) {}
@@ -53,8 +73,8 @@ int FileAssociationComponent::ProgIdFor(const wchar_t* extension, wchar_t* buffe
 
 // What Windows reads, read here directly: IApplicationAssociationRegistration::QueryCurrentDefault
 // (AL_EFFECTIVE) would answer the same on Windows, but Wine's ignores both the UserChoice and the
-// per-user classes, so it could not be tested. The UserChoice comes first; without one the
-// extension's default in the merged classes (the user's value, else the machine's).
+// per-user classes, so it could not be tested. The user's choice comes first (UserChoiceOf);
+// without one the extension's default in the merged classes (the user's value, else the machine's).
 int FileAssociationComponent::IsAssociated(const wchar_t* extension) {
   try {
     const std::wstring progId = ::ProgIdFor(identifier_, extension);
@@ -63,10 +83,11 @@ int FileAssociationComponent::IsAssociated(const wchar_t* extension) {
       const std::wstring text = ReadText(user_, kClasses + key);
       return text.empty() ? ReadText(machine_, kClasses + key) : text;
     };
-    const std::wstring choice = UserChoiceOf(user_, extension);
-    if (!SameName(choice.empty() ? merged(extension) : choice, progId)) return 0;
-    const TypeRegistration type = {extension, progId, merged(progId + L"\\DefaultIcon"),
-                                   HandlerOfCommand(merged(progId + L"\\shell\\open\\command")), choice.empty()};
+    const std::wstring userChoice = UserChoiceOf(user_, extension);
+    const std::wstring choice = userChoice.empty() ? merged(extension) : userChoice;
+    const std::wstring handler = HandlerOfCommand(merged(progId + L"\\shell\\open\\command"));
+    if (!ChoiceIsOurs(choice, progId, handler, merged(choice + L"\\shell\\open\\command"))) return 0;
+    const TypeRegistration type = {extension, progId, merged(progId + L"\\DefaultIcon"), handler, userChoice.empty()};
     if (!IsExistingFile(type.handlerPath)) return 0;
     const std::vector<RegistryItem> items = RegistrationItems(type);
     if (items.empty()) return 0;

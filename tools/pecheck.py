@@ -3,10 +3,11 @@
 version block, the application manifest (only the agent has one), the launcher's icon group,
 imports from Windows system DLLs only, so no runtime DLL has to ship beside them, and the
 hardening: ASLR with relocations, NX, high-entropy addresses above 4 GiB (64-bit), no section
-both writable and executable, no shared writable section, and stack canaries whose guard costs
-no crypto provider.
+both writable and executable, no shared writable section, and stack canaries whose guard is
+seeded at start-up and costs no crypto provider. Any other program or DLL in a folder (a test
+twin of a program) gets the hardening checks alone.
 
-    pecheck.py BIN_DIR      (exit status 1 when a check fails)
+    pecheck.py FOLDER...    (exit status 1 when a check fails)
 """
 import struct
 import sys
@@ -30,6 +31,8 @@ SUPPORTED_OS = {
 }
 STACK_COOKIE_FAST_FAIL = bytes([0xB9, 0x02, 0, 0, 0, 0xCD, 0x29])  # mov ecx, FAST_FAIL_STACK_COOKIE_CHECK_FAILURE; int 0x29
 CRYPTO_PROVIDER_CALLS = (b"CryptAcquireContext", b"CryptGenRandom")
+RANDOM_SOURCE = ("advapi32.dll", b"SystemFunction036")  # RtlGenRandom, which the guard is seeded from
+SEEDER_REACH = 64  # bytes from a constructor's entry within which it calls the random source
 CHARACTERISTICS = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100, "HIGH_ENTROPY_VA": 0x20}
 SCN_SHARED, SCN_EXECUTE, SCN_WRITE = 0x10000000, 0x20000000, 0x80000000
 PROGRAMS = {"Quenvodef.exe": False, "quenvocommon.exe": False, "quenvodata.exe": True}  # name: has manifest
@@ -109,10 +112,72 @@ def crypto_provider_imports(pe):
                   if imp.name and imp.name.startswith(CRYPTO_PROVIDER_CALLS))
 
 
+def executable(pe):
+    """(address, bytes) of each code section."""
+    base = pe.OPTIONAL_HEADER.ImageBase
+    return [(base + s.VirtualAddress, s.get_data()) for s in pe.sections if s.Characteristics & SCN_EXECUTE]
+
+
+def random_source_calls(pe):
+    """Addresses of the calls to the random source: `call [slot]`, or a call of an import thunk
+    `jmp [slot]`. x64 addresses the slot relative to the next instruction, x86 absolutely."""
+    slots = {imp.address for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports
+             if (entry.dll.decode().lower(), imp.name) == RANDOM_SOURCE}
+    wide = pe.OPTIONAL_HEADER.Magic == 0x20B
+    calls, thunks = set(), set()
+    for address, code in executable(pe):
+        for i in range(len(code) - 5):
+            if code[i] == 0xFF and code[i + 1] in (0x15, 0x25):
+                slot = address + i + 6 + struct.unpack_from("<i", code, i + 2)[0] if wide else \
+                    struct.unpack_from("<I", code, i + 2)[0]
+                if slot in slots:
+                    (calls if code[i + 1] == 0x15 else thunks).add(address + i)
+    for address, code in executable(pe):
+        calls |= {address + i for i in range(len(code) - 4)
+                  if code[i] == 0xE8 and address + i + 5 + struct.unpack_from("<i", code, i + 1)[0] in thunks}
+    return calls
+
+
+def constructors(pe):
+    """The start-up code's constructor list (GCC's .ctors, which mingw's linker puts in the code):
+    {where: entry} for the pointers between a -1 and a 0, each one relocated. The start-up code
+    calls them from the last to the first."""
+    size = 8 if pe.OPTIONAL_HEADER.Magic == 0x20B else 4
+    image, base = pe.get_memory_mapped_image(), pe.OPTIONAL_HEADER.ImageBase
+    relocated = {r.rva for block in getattr(pe, "DIRECTORY_ENTRY_BASERELOC", []) for r in block.entries if r.type}
+
+    def read(rva):
+        return int.from_bytes(image[rva:rva + size], "little")
+
+    for address, code in executable(pe):
+        start, end = address - base, address - base + len(code)
+        for rva in sorted(r for r in relocated if start <= r < end and read(r - size) == (1 << 8 * size) - 1):
+            entries = {}
+            while rva in relocated:
+                entries[rva] = read(rva)
+                rva += size
+            if read(rva) == 0:
+                return entries
+    return {}
+
+
+def seeding_problem(pe):
+    """Why the canaries' guard would never be seeded, or None: the random source not imported, or
+    no constructor that calls it."""
+    name = RANDOM_SOURCE[1].decode()
+    if not any((e.dll.decode().lower(), i.name) == RANDOM_SOURCE for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
+               for i in e.imports):
+        return f"stack guard not seeded from {name} (not imported)"
+    calls = random_source_calls(pe)
+    if any(entry <= call < entry + SEEDER_REACH for entry in constructors(pe).values() for call in calls):
+        return None
+    return f"stack guard not seeded from {name} (no constructor calls it)"
+
+
 def hardening_problems(pe):
     """What the file lacks of ASLR (with relocations), NX, high-entropy addresses above 4 GiB
-    (64-bit), W^X sections, unshared writable sections and stack canaries, and what it has of a
-    crypto provider."""
+    (64-bit), W^X sections, unshared writable sections and stack canaries with a seeded guard, and
+    what it has of a crypto provider."""
     wide = pe.OPTIONAL_HEADER.Magic == 0x20B
     wanted = ["DYNAMIC_BASE", "NX_COMPAT"] + (["HIGH_ENTROPY_VA"] if wide else [])
     flags = pe.OPTIONAL_HEADER.DllCharacteristics
@@ -130,6 +195,8 @@ def hardening_problems(pe):
             problems.append(f"section {name} writable and shared")
     if canary_checks(pe) < 2:
         problems.append("no stack canary checks")
+    if seeding_problem(pe):
+        problems.append(seeding_problem(pe))
     if crypto_provider_imports(pe):
         problems.append(f"imports crypto provider calls {crypto_provider_imports(pe)}")
     return problems
@@ -158,19 +225,18 @@ def check(path: Path, wants_manifest):
 
 
 def main(argv):
-    folder = Path(argv[1])
     failed = False
-    targets = [(folder / n, m) for n, m in PROGRAMS.items() if (folder / n).exists()]
-    if (folder / "FileAssociation.dll").exists():
-        targets.append((folder / "FileAssociation.dll", None))
-    if not targets:
-        print(f"no programs in {folder}")
-        return 1
-    for path, wants_manifest in targets:
-        problems = check(path, wants_manifest)
-        failed |= bool(problems)
-        said = f"ok ({canary_checks(pefile.PE(str(path)))} canary checks)" if not problems else "; ".join(problems)
-        print(f"{path.name}: {said}")
+    for folder in map(Path, argv[1:]):
+        files = sorted(p for p in folder.glob("*") if p.suffix.lower() in (".exe", ".dll"))
+        if not files:
+            print(f"no programs in {folder}")
+            return 1
+        for path in files:
+            shipped = path.name in PROGRAMS or path.name == "FileAssociation.dll"
+            problems = check(path, PROGRAMS.get(path.name)) if shipped else hardening_problems(pefile.PE(str(path)))
+            failed |= bool(problems)
+            said = f"ok ({canary_checks(pefile.PE(str(path)))} canary checks)" if not problems else "; ".join(problems)
+            print(f"{path.name}: {said}")
     return 1 if failed else 0
 
 

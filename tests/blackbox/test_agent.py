@@ -3,6 +3,7 @@ proxy: which reports and queries go out for each command line, what they carry, 
 registry holds afterwards, and what an update offer does to the temporary folder."""
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import xml.etree.ElementTree as ET
@@ -451,3 +452,19 @@ def test_policy_from_the_template_stops_what_it_names(fresh, policy_keys, target
             fresh.wine.reg("delete", f"{hive}\\{key}", "/v", name, "/f")
         assert ("report", "install") not in events(fresh.run("data=run"))
         assert events(fresh.run("data=install")) == INSTALL
+
+
+@pytest.mark.parametrize("language", ["en-US", "zh-CN"])
+def test_policy_text_defines_what_the_template_uses(language):
+    """Each language's ADML defines the en-US one's string and presentation ids, so every id that the
+    ADMX refers to; another language translates every string but the product's name."""
+    def texts(lang):
+        root = ET.parse(REPO / "policy" / lang / "quenvo.adml").getroot()
+        return {(e.tag[len(PD):], e.get("id")): e.text for e in root.iter()
+                if e.tag in (PD + "string", PD + "presentation")}
+    admx = (REPO / "policy" / "quenvo.admx").read_text("utf-8")
+    ours, english = texts(language), texts("en-US")
+    assert ours.keys() == english.keys()
+    assert set(re.findall(r"\$\((string|presentation)\.([^)]+)\)", admx)) <= ours.keys()
+    if language != "en-US":
+        assert [i for i in ours if i[0] == "string" and ours[i] == english[i]] == [("string", "quenvo")]

@@ -115,3 +115,27 @@ def test_launcher_passes_any_command_line_on(wine, installed, tail):
     assert len(started) == 1, f"quenvo.exe was started {len(started)} times"
     expected = line[len(f'"{wine.win_path(exe)}"'):].lstrip("".join(map(chr, range(1, 33))))
     assert started[0]["cmdline"].endswith(expected)
+
+
+# (mode, count): (exit code, the report's lines after the guard). A canary run over, or a fortified
+# call asked to overflow, ends the process at once: nothing of it runs after, not even atexit.
+OVERRUNS = {
+    ("stack", 16): (0, ["survived", "atexit"]),
+    ("stack", 48): (0xC0000409, []),
+    ("memcpy", 8): (0, ["survived", "atexit"]),
+    ("memcpy", 9): (0xC0000409, []),
+}
+
+
+@pytest.mark.parametrize("overrun", OVERRUNS, ids=[f"{mode} {count}" for mode, count in OVERRUNS])
+def test_overrun_ends_the_process(wine, overrun):
+    """Two starts of the probe, each ending as the table says, with a nonzero guard of its own."""
+    probe, report = wine.build.testbin / "guard_probe.exe", wine.drive_c / "guard.txt"
+    guards = set()
+    for _ in range(2):
+        report.unlink(missing_ok=True)
+        run = wine.run_measured(probe, f'"{wine.win_path(probe)}" "{wine.win_path(report)}" {overrun[0]} {overrun[1]}')
+        guard, *after = report.read_text().splitlines()
+        assert (run["code"], after) == OVERRUNS[overrun], run["output"][-2000:]
+        guards.add(int(guard.removeprefix("guard "), 16))
+    assert len(guards) == 2 and 0 not in guards, f"guards of two starts: {guards}"

@@ -15,12 +15,14 @@ pytestmark = pytest.mark.native
 
 @pytest.mark.parametrize("name", ["win64", "win32"])
 def test_programs_are_gui_versioned_and_import_only_system_dlls(name):
-    folder = Build(name).bin
-    if not (folder / "Quenvodef.exe").exists():
-        pytest.skip(f"{folder} not built")
-    result = subprocess.run([sys.executable, PECHECK, folder], capture_output=True, text=True)
+    build = Build(name)
+    if not (build.bin / "Quenvodef.exe").exists():
+        pytest.skip(f"{build.bin} not built")
+    # The 2 s twins too: the hostile cases run them, so they must be hardened as the product is.
+    folders = [build.bin, build.dir / "short" / "bin", build.dir / "short" / "testbin"]
+    result = subprocess.run([sys.executable, PECHECK, *folders], capture_output=True, text=True)
     assert result.returncode == 0, result.stdout
-    assert "Quenvodef.exe: ok" in result.stdout
+    assert "Quenvodef.exe: ok" in result.stdout and "update_download_probe.exe: ok" in result.stdout
 
 
 def test_checker_rejects_a_console_program_without_version(tmp_path):
@@ -35,6 +37,26 @@ def writable(pe):
     return next(s for s in pe.sections if s.Characteristics & pecheck.SCN_WRITE)
 
 
+def rename_import(old, new):
+    """Renames an import in place (new padded with NULs to old's length)."""
+    return lambda pe: pe.set_bytes_at_offset(next(i.name_offset for e in pe.DIRECTORY_ENTRY_IMPORT for i in e.imports
+                                                  if i.name == old), new.ljust(len(old), b"\0"))
+
+
+def without_seeder(pe):
+    """Every constructor made the first (the profile's, never the seeding one, which runs earlier)."""
+    entries = pecheck.constructors(pe)
+    for rva in entries:
+        pe.set_qword_at_rva(rva, next(iter(entries.values())))
+
+
+def rebase(pe, base=0x400000):
+    """The image as if linked at base: the header's, and each relocated pointer moved with it."""
+    for entry in (r for block in pe.DIRECTORY_ENTRY_BASERELOC for r in block.entries if r.type):
+        pe.set_qword_at_rva(entry.rva, pe.get_qword_at_rva(entry.rva) - pe.OPTIONAL_HEADER.ImageBase + base)
+    pe.OPTIONAL_HEADER.ImageBase = base
+
+
 def unset(flag):
     return lambda pe: setattr(pe.OPTIONAL_HEADER, "DllCharacteristics",
                               pe.OPTIONAL_HEADER.DllCharacteristics & ~pecheck.CHARACTERISTICS[flag])
@@ -45,7 +67,7 @@ def unset(flag):
     ("no NX_COMPAT", unset("NX_COMPAT")),
     ("no HIGH_ENTROPY_VA", unset("HIGH_ENTROPY_VA")),
     ("no relocations", lambda pe: setattr(pe.FILE_HEADER, "Characteristics", pe.FILE_HEADER.Characteristics | 1)),
-    ("below 4 GiB", lambda pe: setattr(pe.OPTIONAL_HEADER, "ImageBase", 0x400000)),
+    ("below 4 GiB", rebase),
     ("writable and executable", lambda pe: setattr(pe.sections[0], "Characteristics",
                                                    pe.sections[0].Characteristics | pecheck.SCN_WRITE)),
     ("writable and shared", lambda pe: setattr(writable(pe), "Characteristics",
@@ -53,10 +75,11 @@ def unset(flag):
     ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.STACK_COOKIE_FAST_FAIL),
                                                                  bytes(len(pecheck.STACK_COOKIE_FAST_FAIL)))),
     ("no icon group", lambda pe: setattr(pecheck.icon_groups(pe)[0].struct, "Name", 99)),  # another resource type
-    # The guard's generator imported under the name of a crypto provider's.
-    ("imports crypto provider calls", lambda pe: pe.set_bytes_at_offset(
-        next(i.name_offset for e in pe.DIRECTORY_ENTRY_IMPORT for i in e.imports if i.name == b"SystemFunction036"),
-        b"CryptGenRandom\0\0\0")),
+    # A registry call imported under the name of a crypto provider's.
+    ("imports crypto provider calls", rename_import(b"RegQueryValueExW", b"CryptGenRandom")),
+    # The guard's generator replaced by another export of advapi32; or its constructor left out.
+    ("not seeded from SystemFunction036 (not imported)", rename_import(b"SystemFunction036", b"SystemFunction040")),
+    ("not seeded from SystemFunction036 (no constructor calls it)", without_seeder),
 ])
 def test_checker_rejects_an_unhardened_program(tmp_path, said, change):
     program = Build("win64").bin / "Quenvodef.exe"

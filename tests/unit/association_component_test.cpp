@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -65,8 +67,9 @@ TEST(OpenCommandTest, TheHandlerIsReadBackFromTheCommand) {
 // --- the component against a classes key of its own -------------------------------------------
 
 constexpr wchar_t kClasses[] = L"Software\\Classes";
-constexpr wchar_t kUserChoice[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.docx\\UserChoice";
+constexpr wchar_t kFileExts[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.docx";
+const std::wstring kUserChoice = kFileExts + std::wstring(L"\\UserChoice");
+const std::wstring kUserChoiceLatest = kFileExts + std::wstring(L"\\UserChoiceLatest\\ProgId");
 
 std::wstring SelfPath() {
   wchar_t path[MAX_PATH] = {};
@@ -114,6 +117,7 @@ class ComponentTest : public ScratchHiveTest {
     ScratchHiveTest::SetUp();  // and HKEY_LOCAL_MACHINE is its "machine" key
     ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"machine", machine_.Receive()), ERROR_SUCCESS);
     ASSERT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.Get()), ERROR_SUCCESS);
+    std::replace(launcher_.begin(), launcher_.end(), L'/', L'\\');
   }
   void TearDown() override {
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, /*restore*/ nullptr);
@@ -123,6 +127,7 @@ class ComponentTest : public ScratchHiveTest {
   FileAssociationComponent component_{L"Quenvo2021"};
   const std::wstring classes_ = kClasses;
   const std::wstring handler_ = SelfPath();
+  std::wstring launcher_ = QUENVO_BIN_DIR L"\\Quenvodef.exe";  // the built one; SetUp turns the slashes
   const std::wstring icon_ = L"C:\\Program Files\\quenvo suite\\icon\\doc.ico";
   int Associate(const wchar_t* extension, const std::wstring& handler) {
     std::wstring icon = icon_, target = handler;  // gone after the call, as in the registrar
@@ -159,17 +164,50 @@ TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
 }
 
 // The user's choice is Windows' alone: never changed, and it decides what IsAssociated says.
+// Windows 11 24H2's UserChoiceLatest wins over a UserChoice that it no longer updates; a choice
+// made by browsing to the launcher names its Applications entry.
 TEST_F(ComponentTest, TheUsersChoiceIsKeptAndDecides) {
-  for (const auto& [progId, associated] : {std::pair{L"Other.Doc", 0}, std::pair{L"Quenvo2021.docx", 1}}) {
-    PutDefault(kUserChoice, progId, REG_SZ, L"ProgId");
-    PutDefault(kUserChoice, L"h4sh=", REG_SZ, L"Hash");
-    for (int run = 0; run < 2; ++run) Associate(L".docx", handler_);
-    EXPECT_EQ(component_.IsAssociated(L".docx"), associated) << progId;
-    EXPECT_EQ(Read(kUserChoice, L"ProgId").Text() + Read(kUserChoice, L"Hash").Text(),
-              SzWithNul(progId) + SzWithNul(L"h4sh="));
+  struct {
+    const wchar_t* latest;  // UserChoiceLatest\ProgId's ProgId, or no key
+    const wchar_t* choice;  // UserChoice's ProgId, or no key
+    int associated;
+  } const choices[] = {
+      {nullptr, L"Other.Doc", 0},
+      {nullptr, L"Quenvo2021.docx", 1},
+      {L"Other.Doc", L"Quenvo2021.docx", 0},
+      {L"Quenvo2021.docx", L"Other.Doc", 1},
+      {L"", L"Quenvo2021.docx", 1},  // an empty ProgId is no choice
+      {nullptr, L"Applications\\Quenvodef.exe", 1},
+      {L"applications\\QUENVODEF.EXE", L"Other.Doc", 1},
+      {nullptr, L"Applications\\notepad.exe", 0},
+      {L"AppXd4nrz8ff68srnhf9t5a8sbjyar1cr723", nullptr, 0},
+  };
+  const auto choiceKeys = [] {
+    return std::tuple(KeyExists(kUserChoice), KeyExists(kUserChoiceLatest), Read(kUserChoice, L"ProgId").data,
+                      Read(kUserChoice, L"Hash").data, Read(kUserChoiceLatest, L"ProgId").data);
+  };
+  for (const auto& row : choices) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kFileExts);
+    if (row.latest) PutDefault(kUserChoiceLatest, row.latest, REG_SZ, L"ProgId");
+    if (row.choice) PutDefault(kUserChoice, row.choice, REG_SZ, L"ProgId");
+    if (row.choice) PutDefault(kUserChoice, L"h4sh=", REG_SZ, L"Hash");
+    const auto before = choiceKeys();
+    for (int run = 0; run < 2; ++run) Associate(L".docx", launcher_);
+    EXPECT_EQ(component_.IsAssociated(L".docx"), row.associated) << row.latest << L" " << row.choice;
+    EXPECT_TRUE(choiceKeys() == before) << row.latest << L" " << row.choice;
     EXPECT_TRUE(Read(classes_ + L"\\.docx\\OpenWithProgids", L"Quenvo2021.docx").found);
-    EXPECT_FALSE(Read(classes_ + L"\\.docx", nullptr).found);  // no default of ours over their choice
+    EXPECT_FALSE(Read(classes_ + L"\\.docx", nullptr).found) << row.latest;  // no default of ours over their choice
   }
+  // The Applications entry counts while the one Windows reads (the user's before the machine's)
+  // starts our launcher: not once the user's own names another copy.
+  for (const RegistryItem& item : RegistrationItems({L".docx", L"Quenvo2021.docx", icon_, launcher_, false})) {
+    ASSERT_TRUE(item.userOnly || Write(HKEY_LOCAL_MACHINE, item));
+  }
+  ASSERT_NE(Associate(L".docx", launcher_), 0);  // the user's choice above is "AppX...", no longer ours
+  PutDefault(kUserChoiceLatest, L"Applications\\Quenvodef.exe", REG_SZ, L"ProgId");
+  EXPECT_NE(component_.IsAssociated(L".docx"), 0);
+  PutDefault(classes_ + L"\\Applications\\Quenvodef.exe\\shell\\open\\command", L"\"C:\\copy\\Quenvodef.exe\" \"%1\"");
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
 }
 
 // Registered machine-wide for this launcher (as the installer does), the user gets only values
