@@ -2,28 +2,33 @@
 
 #include "open_command.h"
 #include "running_program.h"
+#include "shell_text.h"
 
 namespace {
 
-constexpr wchar_t kApplicationDescription[] =
-    L"quenvo office suite: presentations, documents, spreadsheets and comma-separated values";
-// The suite's icon for Default apps: the document icon, which ships beside the launcher.
-constexpr wchar_t kApplicationIcon[] = L"icon\\doc.ico";
-
 struct TypeName {
   const wchar_t* extension;
-  const wchar_t* name;
+  const wchar_t* name;  // English, for the ProgID's default value
+  int id;               // the launcher's string for FriendlyTypeName
 };
 
 constexpr TypeName kTypeNames[] = {
-    {L".ppt", L"quenvo presentation"},
-    {L".pptx", L"quenvo presentation"},
-    {L".doc", L"quenvo document"},
-    {L".docx", L"quenvo document"},
-    {L".xls", L"quenvo spreadsheet"},
-    {L".xlsx", L"quenvo spreadsheet"},
-    {L".csv", L"quenvo comma-separated values"},
+    {L".ppt", L"" TEXT_TYPE_PRESENTATION, IDS_TYPE_PRESENTATION},
+    {L".pptx", L"" TEXT_TYPE_PRESENTATION, IDS_TYPE_PRESENTATION},
+    {L".doc", L"" TEXT_TYPE_DOCUMENT, IDS_TYPE_DOCUMENT},
+    {L".docx", L"" TEXT_TYPE_DOCUMENT, IDS_TYPE_DOCUMENT},
+    {L".xls", L"" TEXT_TYPE_SPREADSHEET, IDS_TYPE_SPREADSHEET},
+    {L".xlsx", L"" TEXT_TYPE_SPREADSHEET, IDS_TYPE_SPREADSHEET},
+    {L".csv", L"" TEXT_TYPE_CSV, IDS_TYPE_CSV},
 };
+constexpr TypeName kOtherType = {L"", L"" TEXT_TYPE_FILE, IDS_TYPE_FILE};
+
+const TypeName& TypeOf(const std::wstring& extension) {
+  for (const TypeName& type : kTypeNames) {
+    if (SameName(type.extension, extension)) return type;
+  }
+  return kOtherType;
+}
 
 RegistryItem Text(std::wstring key, std::wstring name, std::wstring value, bool userOnly = false) {
   return {std::move(key), std::move(name), REG_SZ, std::move(value), userOnly};
@@ -36,10 +41,11 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring TypeNameOf(const std::wstring& extension) {
-  for (const TypeName& type : kTypeNames) {
-    if (SameName(type.extension, extension)) return type.name;
-  }
-  return L"quenvo file";
+  return TypeOf(extension).name;
+}
+
+std::wstring IndirectString(const std::wstring& module, int id) {
+  return L"@" + module + L",-" + std::to_wstring(id);
 }
 
 std::wstring ApplicationKeyOf(const std::wstring& handlerPath) {
@@ -56,15 +62,19 @@ std::vector<RegistryItem> RegistrationItems(const TypeRegistration& type) {
   const std::wstring capabilities = application + L"\\Capabilities";
   std::vector<RegistryItem> items = {
       Text(progId, L"", TypeNameOf(type.extension)),
+      // Explorer's Type column, in the user's language: literal registry text is not translated.
+      Text(progId, L"FriendlyTypeName", IndirectString(type.handlerPath, TypeOf(type.extension).id)),
       Text(progId + L"\\DefaultIcon", L"", type.iconPath),
       Text(progId + L"\\shell\\open\\command", L"", command),
-      // Open with names the launcher by FriendlyAppName, not by its file description.
+      // Open with names the launcher by FriendlyAppName, not by its file description. The
+      // suite's name is the same in every language, as ApplicationName is.
       Text(application, L"FriendlyAppName", kApplicationName),
       Text(application + L"\\shell\\open\\command", L"", command),
       Text(application + L"\\SupportedTypes", type.extension, L""),
       Text(capabilities, L"ApplicationName", kApplicationName),
-      Text(capabilities, L"ApplicationDescription", kApplicationDescription),
-      Text(capabilities, L"ApplicationIcon", FolderOf(type.handlerPath) + kApplicationIcon),
+      Text(capabilities, L"ApplicationDescription", IndirectString(type.handlerPath, IDS_APPLICATION_DESCRIPTION)),
+      // The suite's icon, the launcher's first, as Open with and the task bar show it.
+      Text(capabilities, L"ApplicationIcon", type.handlerPath + L",0"),
       Text(capabilities + L"\\FileAssociations", type.extension, type.progId),
       // The path is below the same root as this value.
       Text(kRegisteredApplicationsKey, kApplicationName, capabilities),

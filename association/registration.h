@@ -38,8 +38,12 @@ inline constexpr wchar_t kClasses[] = L"Software\\Classes\\";
 // Key names, ProgIDs and paths compare without case, as the registry and the file system do.
 bool SameName(const std::wstring& a, const std::wstring& b);
 
-// The type's name as Explorer shows it ("quenvo document" for ".docx").
+// The type's English name ("quenvo document" for ".docx"): the ProgID's default value, for
+// tools that read it directly. The shell shows FriendlyTypeName, in the user's language.
 std::wstring TypeNameOf(const std::wstring& extension);
+// "@<module>,-<id>": a string of the module's resources, which the shell loads in the user's
+// UI language (SHLoadIndirectString).
+std::wstring IndirectString(const std::wstring& module, int id);
 // "Software\\Classes\\Applications\\<launcher file name>": the launcher's entry, which also holds
 // the Capabilities. Below Software\\Classes, so 32-bit and 64-bit programs share it (WOW64
 // redirects the rest of HKLM\\Software).

@@ -8,6 +8,7 @@ library (zlib + struct), so the output is byte-for-byte deterministic.
 Files written under OUTDIR:
 
   icon/ppt.ico, icon/doc.ico, icon/xls.ico   16, 32 and 48 px, 32-bit BGRA
+  app/quenvo.ico                            the suite's icon (the logo), the same sizes
   update/close.png        75x26  three 25x26 frames: normal, hover, pressed
   update/extra.png       102x20  three 34x20 frames (minimise bar)
   update/install.png     330x34  three 110x34 frames (install button)
@@ -304,11 +305,14 @@ def install_strip():
     return cv
 
 
-def logo():
-    cv = Canvas(16, 16)
-    cv.fill(rrect(0, 0, 16, 16, 3.5),
-            lambda x, y: mix(shade(ORANGE, 0.1), shade(ORANGE, -0.15), y / 16))
-    cv.fill(union(ring(7.3, 7.0, 4.2, 2.6), segment(10.7, 7.0, 10.7, 13.2, 1.6)),
+def logo(s=16):
+    """The suite's mark, drawn on a 16-unit grid at s pixels: the update window's header logo
+    and the launcher's icon."""
+    k = s / 16
+    cv = Canvas(s, s)
+    cv.fill(rrect(0, 0, 16 * k, 16 * k, 3.5 * k),
+            lambda x, y: mix(shade(ORANGE, 0.1), shade(ORANGE, -0.15), y / s))
+    cv.fill(union(ring(7.3 * k, 7.0 * k, 4.2 * k, 2.6 * k), segment(10.7 * k, 7.0 * k, 10.7 * k, 13.2 * k, 1.6 * k)),
             WHITE)
     return cv
 
@@ -349,6 +353,8 @@ def main(argv):
     for kind in ICON_COLOURS:
         images = [icon_image(kind, s) for s in (16, 32, 48)]
         write(os.path.join(out, "icon", kind + ".ico"), ico_bytes(images))
+    # The suite's own icon, built into the launcher (not shipped beside it as the types' are).
+    write(os.path.join(out, "app", "quenvo.ico"), ico_bytes([logo(s) for s in (16, 32, 48)]))
     pngs = {"close": close_strip, "extra": extra_strip, "install": install_strip,
             "logo": logo, "downloading": downloading, "track": track,
             "fill": progress_fill}

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Checks the built programs as a user's Windows would see them: GUI subsystem, the
-version block, the application manifest (only the agent has one), imports from Windows
-system DLLs only, so no runtime DLL has to ship beside them, and the hardening: ASLR with
-relocations, NX, high-entropy addresses above 4 GiB (64-bit), no section both writable and
-executable, no shared writable section, and stack canaries whose guard is seeded at start-up and
-costs no crypto provider. Any other program or DLL in a folder (a test twin of a program) gets the
-hardening checks alone.
+version block, the application manifest (only the agent has one), the launcher's icon group,
+imports from Windows system DLLs only, so no runtime DLL has to ship beside them, and the
+hardening: ASLR with relocations, NX, high-entropy addresses above 4 GiB (64-bit), no section
+both writable and executable, no shared writable section, and stack canaries whose guard is
+seeded at start-up and costs no crypto provider. Any other program or DLL in a folder (a test
+twin of a program) gets the hardening checks alone.
 
     pecheck.py FOLDER...    (exit status 1 when a check fails)
 """
@@ -36,6 +36,8 @@ SEEDER_REACH = 64  # bytes from a constructor's entry within which it calls the 
 CHARACTERISTICS = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100, "HIGH_ENTROPY_VA": 0x20}
 SCN_SHARED, SCN_EXECUTE, SCN_WRITE = 0x10000000, 0x20000000, 0x80000000
 PROGRAMS = {"Quenvodef.exe": False, "quenvocommon.exe": False, "quenvodata.exe": True}  # name: has manifest
+# Open with and the task bar show a program's first icon group: the launcher's is the suite's.
+WITH_ICON = {"Quenvodef.exe"}
 
 
 def fixed_version(pe):
@@ -57,6 +59,11 @@ def manifests(pe):
             for lang in name.directory.entries:
                 found.append(pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size))
     return found
+
+
+def icon_groups(pe):
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    return [t for t in resources.entries if t.id == pefile.RESOURCE_TYPE["RT_GROUP_ICON"]] if resources else []
 
 
 def manifest_problems(xml_bytes):
@@ -208,6 +215,8 @@ def check(path: Path, wants_manifest):
         problems.append("carries a manifest")
     if wants_manifest:
         problems += manifest_problems(found[0]) if len(found) == 1 else [f"{len(found)} manifests"]
+    if path.name in WITH_ICON and not icon_groups(pe):
+        problems.append("no icon group")
     imports = {e.dll.decode().lower() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     foreign = sorted(d for d in imports if d not in SYSTEM_DLLS and not d.startswith("api-ms-win-"))
     if foreign:

@@ -16,7 +16,7 @@ from tools import release
 from tools import signing
 from tools.testkit.dev_server import DevServer
 from tools.testkit.net import closed_port
-from tools.testkit.registration import export, found, pointers, program
+from tools.testkit.registration import SHOWN, expected_shown, export, found, pointers, program, shown
 from tools.testkit.wine import Build, Wine, install, records, wait_for, wrote
 
 OLDER, LOWER = "2.0.0.4", "1.9.9.0"
@@ -240,6 +240,8 @@ def lifecycle(wine, server, packages, reachable, first):
     msiexec(wine, "/i", wine.win_path(packages["b"][1]))
     folder, steps = check_installed(wine, packages, "b")
     folder_win = wine.win_path(folder)
+    for locale in SHOWN:  # the machine's type names and description, in each UI language
+        assert shown(wine, "HKLM", locale) == expected_shown(locale)
 
     # 2. A lower version is refused, and B stays. The log says why: the launch condition failed
     # once B was found (Wine's log leaves out the condition's text, which Windows writes there).

@@ -74,6 +74,7 @@ def unset(flag):
                                                writable(pe).Characteristics | pecheck.SCN_SHARED)),
     ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.STACK_COOKIE_FAST_FAIL),
                                                                  bytes(len(pecheck.STACK_COOKIE_FAST_FAIL)))),
+    ("no icon group", lambda pe: setattr(pecheck.icon_groups(pe)[0].struct, "Name", 99)),  # another resource type
     # A registry call imported under the name of a crypto provider's.
     ("imports crypto provider calls", rename_import(b"RegQueryValueExW", b"CryptGenRandom")),
     # The guard's generator replaced by another export of advapi32; or its constructor left out.

@@ -6,7 +6,7 @@ import shutil
 import pytest
 
 from tools.testkit.profile import today
-from tools.testkit.registration import ICONS, EXTENSIONS, export, found, pointers, program
+from tools.testkit.registration import ICONS, EXTENSIONS, SHOWN, expected_shown, export, found, pointers, program, shown
 from tools.testkit.wine import Build, assert_sound, install, records, wait_for
 
 CREATE = {"call": "CreateFileAssociation", "identifier": "Quenvo2021"}
@@ -158,13 +158,16 @@ def suite(wine):
     wine.delete_keys(keys)
 
 
-def test_each_type_is_registered_for_the_current_user(wine, suite):
+@pytest.mark.parametrize("locale", SHOWN)
+def test_each_type_is_registered_for_the_current_user(wine, suite, locale):
     folder, _, after = suite
     # Step 2: the whole registration, for this user: the ProgIDs with their names, icons and
     # commands, the launcher's Applications entry, Capabilities and RegisteredApplications, and
     # each extension's OpenWithProgids and default.
     expected = {**program("HKEY_CURRENT_USER", wine.win_path(folder)), **pointers("HKEY_CURRENT_USER")}
     assert found(after["user"], expected) == expected
+    # The type names and the description, as the shell shows them in the user's language.
+    assert shown(wine, "HKCU", locale) == expected_shown(locale)
 
 
 def test_nothing_is_written_outside_the_per_user_classes(wine, suite):

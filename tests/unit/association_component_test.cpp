@@ -154,7 +154,11 @@ TEST_F(ComponentTest, AssociateWritesTheProgIdAndPointsTheExtensionAtIt) {
 
   EXPECT_NE(component_.IsAssociated(L".docx"), 0);
   EXPECT_EQ(component_.IsAssociated(L".doc"), 0);  // only the type that was associated
-  // Every item of the registration counts: without the RegisteredApplications value, it is redone.
+  // Every item of the registration counts: an earlier version's literal type name alone, or no
+  // RegisteredApplications value, and it is redone.
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, (classes_ + L"\\Quenvo2021.docx").c_str(), L"FriendlyTypeName");
+  EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
+  ASSERT_NE(Associate(L".docx", handler_), 0);
   RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\RegisteredApplications", L"quenvo");
   EXPECT_EQ(component_.IsAssociated(L".docx"), 0);
 }
