@@ -18,8 +18,8 @@ bool IsRedirectStatus(DWORD status) {
 // Without these a server that accepts and never answers holds the program for minutes. Some
 // WinInet implementations hand the root handle's limits down to its requests and some don't,
 // so they are set on both. One connect attempt, to the first address of the first hop (the
-// proxy, if there is one), so that a connect ends within one time-out: by default WinInet
-// tries up to five addresses of a host.
+// proxy, if there is one), not the default five, one per address of the host: so a connect is
+// one time-out, whichever way a WinInet version counts the time-out across addresses.
 void SetTimeouts(HINTERNET handle) {
   DWORD timeout = QUENVO_NET_TIMEOUT_MS;
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
