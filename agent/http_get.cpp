@@ -102,13 +102,17 @@ bool Request(SharedRequest& shared, quenvo::ScopedInternet& internet, quenvo::Ht
     shared.Set(Outcome::kFailed);
     return false;
   }
-  shared.Set(Outcome::kReading);
 
   // The status is not examined: an error page's body is a reply like any other. A read
-  // error, the end of what we keep, or the clock ends the reply with what came so far.
+  // error, the end of what we keep, or the clock ends the reply with what came so far. No
+  // read starts once the clock has passed; headers that came only after that are no reply,
+  // as they would be after the caller has gone.
   char chunk[4096];
+  bool begun = false;
   bool ended = false;
   while (!shared.deadline.Passed()) {
+    if (!begun) shared.Set(Outcome::kReading);
+    begun = true;
     // Only what has arrived is read, so that no read waits longer than one receive time-out
     // for a reply that trickles in, and the clock is looked at between reads.
     DWORD available = 0;
@@ -132,7 +136,7 @@ bool Request(SharedRequest& shared, quenvo::ScopedInternet& internet, quenvo::Ht
     internet.Close();
     SetEvent(idle);
   }
-  shared.Set(Outcome::kRead);
+  shared.Set(begun ? Outcome::kRead : Outcome::kFailed);
   return ended;
 }
 

@@ -17,13 +17,17 @@ bool IsRedirectStatus(DWORD status) {
 
 // Without these a server that accepts and never answers holds the program for minutes. Some
 // WinInet implementations hand the root handle's limits down to its requests and some don't,
-// so they are set on both.
+// so they are set on both. One connect attempt, to the first address of the first hop (the
+// proxy, if there is one), not the default five, one per address of the host: so a connect is
+// one time-out, whichever way a WinInet version counts the time-out across addresses.
 void SetTimeouts(HINTERNET handle) {
   DWORD timeout = QUENVO_NET_TIMEOUT_MS;
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
                        INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
     InternetSetOptionW(handle, option, &timeout, sizeof timeout);
   }
+  DWORD attempts = 1;
+  InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_RETRIES, &attempts, sizeof attempts);
 }
 
 DWORD StatusOf(HINTERNET request) {
@@ -44,9 +48,8 @@ std::wstring RedirectTarget(HINTERNET request, const std::wstring& base) {
   return combined;
 }
 
+// The previous hop's handles must be closed by now.
 bool Send(HINTERNET internet, const RequestTarget& target, const RequestStyle& style, HttpExchange* exchange) {
-  exchange->request.Close();  // the request before its connection
-  exchange->connection.Close();
   exchange->target = target;
   exchange->connection.Reset(InternetConnectW(internet, target.host.c_str(), target.port, /*user*/ nullptr,
                                               /*password*/ nullptr, INTERNET_SERVICE_HTTP, 0, /*context*/ 0));
@@ -73,6 +76,10 @@ std::wstring AddressOf(const RequestTarget& target) {
 bool Follow(HINTERNET internet, RequestTarget target, std::wstring address, const RequestStyle& style,
             HttpExchange* exchange, const RequestDeadline* deadline) {
   for (int hop = 0;; ++hop) {
+    // Closing the previous hop may read on to the end of its body (Wine's WinInet does, to
+    // keep the connection), so the clock is read only once it is closed.
+    exchange->request.Close();  // the request before its connection
+    exchange->connection.Close();
     if (deadline != nullptr && !deadline->MaySendAt(GetTickCount64())) return false;
     if (!Send(internet, target, style, exchange)) return false;
     if (hop == kMaxRedirects || !IsRedirectStatus(StatusOf(exchange->request.Get()))) return true;

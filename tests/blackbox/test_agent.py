@@ -1,6 +1,7 @@
 """quenvodata.exe under Wine against the local dev server, reached as the prefix's system
 proxy: which reports and queries go out for each command line, what they carry, what the
 registry holds afterwards, and what an update offer does to the temporary folder."""
+import datetime
 import hashlib
 import os
 import re
@@ -368,21 +369,41 @@ def test_silent_server_times_out(fresh, short_build):
 
 # Replies ended by the cap (fast and endless, under the 30 s time-outs, whose clock would run
 # a minute a reply), by the clock (a byte every 0.5 s, in the short build: two requests of at
-# most 6 s) or by their last chunk: the day's requests still follow in order, and the offer stands.
-@pytest.mark.parametrize("faults, short, seconds", [
-    ({"stat": {"endless": True}}, False, 20),
-    ({"stat": {"trickle": True, "interval": 0.5}}, True, 2 * 6 + 5),
-    ({"version": {"chunked": True}}, False, 20),
-], ids=["endless-reports", "trickling-reports", "chunked-version-reply"])
-def test_replies_without_a_length_keep_the_day_in_order(fresh, target, request, faults, short, seconds):
+# most 6 s) or by their last chunk: the day's requests still follow in order, and the offer
+# stands. Then the clock's own rules, in the short build: a request's reading stops 4 s after
+# it began, its caller waits 6 s, and a hop (to "?again") goes out only while it is surely out
+# by then, in its request's first 2 s.
+AGAIN = {"stat": "http://stat.quenvo.com/stat.php?again", "version": "http://update.quenvo.com/version.php?again"}
+
+
+@pytest.mark.parametrize("faults, short, seconds, offered", [
+    ({"stat": {"endless": True}}, False, (0, 20), True),
+    ({"stat": {"trickle": True, "interval": 0.5}}, True, (0, 2 * 6 + 5), True),
+    ({"version": {"chunked": True}}, False, (0, 20), True),
+    # The headers end 4.3 s after the request, past the read stop: no reply, though the offer follows at once.
+    ({"version": {"head_seconds": 4.3}}, True, (4.3, 10), False),
+    # The worker is held inside the send for 20 s: only the caller's full wait ends the request.
+    ({"version": {"head_seconds": 20}}, True, (6, 6 + 5), False),
+    # Hops answered after 1.1 s each: the second goes out at 1.1 s, a third would at 2.2 s.
+    ({"version": {"redirect": AGAIN["version"], "head_seconds": 1.1}}, True, (2.2, 10), False),
+    # Redirects whose bodies stream fast for 4 s: closing one reads on until the stream ends or
+    # runs dry, and only then may the next hop be weighed.
+    ({"stat": {"redirect": AGAIN["stat"], "endless": True, "lasting": 4}}, True, (0, 2 * 6 + 5), True),
+], ids=["endless-reports", "trickling-reports", "chunked-version-reply", "headers-after-the-read-stop",
+        "held-inside-the-send", "slow-redirect-loop", "redirect-with-a-streaming-body"])
+def test_slow_replies_keep_the_day_in_order(fresh, target, request, faults, short, seconds, offered):
     exe = fresh.exe
     if short:
         build = request.getfixturevalue("short_build")
         exe = install(fresh.wine, "quenvo agent short timeout", build.bin / "quenvodata.exe") / "quenvodata.exe"
     fresh.server.set_config(dict(OFFER, faults=faults))
-    assert events(fresh.run("data=run", exe)) == FIRST_RUN
-    assert fresh.seconds < seconds
-    assert not target.exists()
+    sent = fresh.run("data=run", exe)
+    assert events(r for r in sent if r["query"] != "again") == FIRST_RUN
+    assert seconds[0] <= fresh.seconds < seconds[1]
+    assert target.exists() != offered
+    # Each hop within 2 s of its request's first, and 0.7 s to arrive.
+    arrived = [(datetime.datetime.fromisoformat(r["time"]).timestamp(), r["query"] == "again") for r in sent]
+    assert all(at - max(t for t, hop in arrived if not hop and t <= at) < 2.7 for at, hop in arrived if hop), arrived
 
 
 def test_redirect_loop_ends_after_ten_hops(fresh):

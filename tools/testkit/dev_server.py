@@ -15,12 +15,14 @@ import hashlib
 import http.server
 import io
 import json
+import math
 import os
 import signal
 import socket
 import struct
 import sys
 import threading
+import time
 import urllib.parse
 
 SIGNING_SECRET = "mer4721pkZBw53QJT610lavefoki"
@@ -159,6 +161,7 @@ class Reply:
         self.headers = list(headers)
         self.mode, self.length, self.interval = "normal", None, 2.0  # length: the Content-Length announced instead
         self.delay = 0.0  # seconds before the reply starts, as a server far away or busy takes
+        self.head_seconds = self.lasting = None
 
 
 def find_file(path, config, files_dir):
@@ -204,6 +207,8 @@ def apply_fault(reply, fault):
         reply.length = int(fault["length"])
     reply.interval = float(fault.get("interval", 2.0))  # trickle: seconds between bytes
     reply.delay = float(fault.get("delay", 0.0))
+    reply.head_seconds = fault.get("head_seconds")  # the status line and headers trickle in over this long
+    reply.lasting = fault.get("lasting")  # endless, trickle: the body ends, connection closed, after this long
     return reply
 
 
@@ -302,13 +307,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send_without_end(self, reply):
         """A body that never ends: the reply's own body, then the pattern as fast as the client
         takes it, or one byte every interval seconds, under a length far beyond it; until the
-        client goes or stop() is called."""
+        client goes, stop() is called or, with lasting, that many seconds have passed."""
         self.close_connection = True
         self.send_headers(reply, 1 << 40)
         for chunk in reply.payload.chunks(reply.payload.size):
             self.wfile.write(chunk)
         stopping = self.server.dev.stopping
-        while not stopping.is_set():
+        end = time.monotonic() + (reply.lasting if reply.lasting is not None else float("inf"))
+        while not stopping.is_set() and time.monotonic() < end:
             if reply.mode == "trickle":
                 self.wfile.write(b"x")
                 self.wfile.flush()
@@ -327,7 +333,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Transfer-Encoding", "chunked")
         elif reply.status not in (204, 304):
             self.send_header("Content-Length", str(announced))
-        self.end_headers()
+        if reply.head_seconds is None:
+            self.end_headers()
+            return
+        # In pieces half a second apart (a byte each at the least), well within a receive
+        # time-out of 2 s; the last one head_seconds after the request.
+        self._headers_buffer.append(b"\r\n")
+        head, self._headers_buffer = b"".join(self._headers_buffer), []
+        pieces = max(1, min(len(head), math.ceil(reply.head_seconds / 0.5)))
+        for i in range(pieces):
+            if self.server.dev.stopping.wait(reply.head_seconds / pieces):
+                return
+            self.wfile.write(head[i * len(head) // pieces:(i + 1) * len(head) // pieces])
+            self.wfile.flush()
 
     def reset_connection(self):
         # SO_LINGER with a zero timeout makes close() send RST instead of FIN;
