@@ -82,6 +82,7 @@ START_FAILED = ["Application could not be started, or no application associated 
                 "ShellExecuteEx failed: Internal error."]
 # What cmd prints, ending with 9009 (49 to Unix), when it could not create the program it was to run.
 CMD_LOST = "as an internal or external command"
+ERROR_INTERNAL_ERROR = 1359  # what CreateProcessW says when Wine's loader ends before the process is made
 
 
 def printed(out):
@@ -231,18 +232,23 @@ class Wine:
         """As run_raw, with rawrun's measures (code, micros, performance counter at the start and its
         frequency) and Wine's output; a report that stops short once rawrun started the program fails.
         With a count, that many copies start at one instant; "codes" holds each one's exit code."""
-        work = Path(tempfile.mkdtemp(dir=self.drive_c))
-        try:
-            result = work / "rc.txt"
-            request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
-                                 self.win_path(result), command_line])
-            (work / "req.txt").write_bytes(request.encode("utf-8"))
-            code, output = self.start([self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt"),
-                                       *([count] if count > 1 else [])],
-                                      proof=reported(result), timeout=timeout, debug=debug, label=program)
-            report = words(result)
-        finally:
-            shutil.rmtree(work, ignore_errors=True)
+        for attempt in (1, 2):
+            work = Path(tempfile.mkdtemp(dir=self.drive_c))
+            try:
+                result = work / "rc.txt"
+                request = "\n".join([self.win_path(program), self.win_path(cwd) if cwd else "",
+                                     self.win_path(result), command_line])
+                (work / "req.txt").write_bytes(request.encode("utf-8"))
+                code, output = self.start([self.build.testbin / "rawrun.exe", self.win_path(work / "req.txt"),
+                                           *([count] if count > 1 else [])],
+                                          proof=reported(result), timeout=timeout, debug=debug, label=program)
+                report = words(result)
+            finally:
+                shutil.rmtree(work, ignore_errors=True)
+            # The program's loader ended before the process was made (STATUS_INTERNAL_ERROR): a lost start.
+            if attempt == 2 or report != ["error", str(ERROR_INTERNAL_ERROR)]:
+                break
+            lost_start(program, f"rawrun's report {report}")
         if len(report) != 4 * count or not all(v.isdigit() for v in report):
             raise ToolError(f"rawrun did not run {program}: its report {report}, Wine's exit code {code}, "
                             f"Wine's output:\n{output[-3000:]}")
