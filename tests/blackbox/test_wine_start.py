@@ -37,3 +37,27 @@ def test_only_a_lost_start_is_tried_again(tmp_path, monkeypatch, answers, proof,
         assert wine.start(["tool.exe"], proof=proof) == outcome
     assert script == []
     assert len(winekit.LOST_STARTS) == len(answers) - 1
+
+
+# reports: what rawrun writes for each start; outcome: the program's exit code, or ToolError.
+@pytest.mark.parametrize("reports, outcome", [
+    (["error 1359", "0 5 1 1"], 0),  # Wine's loader lost the program under rawrun: started once more
+    (["error 1359", "error 1359"], winekit.ToolError),  # lost twice
+    (["error 2"], winekit.ToolError),  # no such file: not Wine's lost start
+])
+def test_a_program_lost_under_rawrun_is_started_once_more(tmp_path, monkeypatch, reports, outcome):
+    wine = winekit.Wine(tmp_path, winekit.Build("win64"))
+    wine.drive_c.mkdir()
+    script = list(reports)
+
+    def start(args, **kwargs):  # rawrun's part: its report, in the file its request names
+        wine.unix_path(wine.unix_path(str(args[1])).read_text().splitlines()[2]).write_text(script.pop(0))
+        return 0, ""
+    monkeypatch.setattr(wine, "start", start)
+    monkeypatch.setattr(winekit, "LOST_STARTS", [])
+    if outcome is winekit.ToolError:
+        with pytest.raises(winekit.ToolError):
+            wine.run_measured(wine.drive_c / "agent.exe", "agent.exe")
+    else:
+        assert wine.run_measured(wine.drive_c / "agent.exe", "agent.exe")["code"] == outcome
+    assert script == [] and len(winekit.LOST_STARTS) == len(reports) - 1
