@@ -25,25 +25,13 @@ ClientProfile g_profile(ProfileScope::kAgent);
 
 namespace {
 
-// The full path of this program's file ("" when it cannot be had).
-std::wstring OwnPath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) return path.substr(0, length);
-    if (path.size() >= 32768) return std::wstring();  // longer than any path can be
-    path.resize(path.size() * 2);
-  }
-}
-
 // Starts this program again with `tail`, without waiting for it, so that whoever started
 // this one (Active Setup, which holds the logon until its stub ends) never waits on the
 // network. A stub may run inside a job that ends its processes with it: the copy leaves the
 // job where the job allows that. Where it does not, CreateProcessW fails with
 // ERROR_ACCESS_DENIED, and the copy is started inside the job.
 void StartDetachedCopy(const std::wstring& tail) {
-  const std::wstring self = OwnPath();
+  const std::wstring self = ProgramPath();
   if (self.empty()) return;
   for (const DWORD flags : {DWORD{CREATE_BREAKAWAY_FROM_JOB}, DWORD{0}}) {
     std::wstring commandLine = L"\"" + self + L"\" " + tail;  // CreateProcessW may write to it

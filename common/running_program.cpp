@@ -15,6 +15,17 @@ std::wstring ModuleFolder(HMODULE module) {
   return FolderOf(path);
 }
 
+std::wstring ProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0) return std::wstring();
+    if (length < path.size()) return path.substr(0, length);
+    if (path.size() >= 32768) return std::wstring();  // longer than any path can be
+    path.resize(path.size() * 2);
+  }
+}
+
 std::wstring ProgramFolder() {
   return ModuleFolder(nullptr);
 }

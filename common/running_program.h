@@ -5,6 +5,8 @@
 
 #include <string>
 
+// The full path of the program's own file, however long ("" when it cannot be had).
+std::wstring ProgramPath();
 // The folder of the program's own file, up to and including the last backslash.
 std::wstring ProgramFolder();
 // The same for a loaded module (a DLL finds its own folder with its handle).
