@@ -118,11 +118,10 @@ def executable(pe):
     return [(base + s.VirtualAddress, s.get_data()) for s in pe.sections if s.Characteristics & SCN_EXECUTE]
 
 
-def random_source_calls(pe):
-    """Addresses of the calls to the random source: `call [slot]`, or a call of an import thunk
-    `jmp [slot]`. x64 addresses the slot relative to the next instruction, x86 absolutely."""
-    slots = {imp.address for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports
-             if (entry.dll.decode().lower(), imp.name) == RANDOM_SOURCE}
+def random_source_calls(pe, slots):
+    """Addresses of the calls to the random source through its import slots: `call [slot]`, or a call
+    of an import thunk `jmp [slot]`. x64 addresses the slot relative to the next instruction, x86
+    absolutely."""
     wide = pe.OPTIONAL_HEADER.Magic == 0x20B
     calls, thunks = set(), set()
     for address, code in executable(pe):
@@ -165,10 +164,11 @@ def seeding_problem(pe):
     """Why the canaries' guard would never be seeded, or None: the random source not imported, or
     no constructor that calls it."""
     name = RANDOM_SOURCE[1].decode()
-    if not any((e.dll.decode().lower(), i.name) == RANDOM_SOURCE for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
-               for i in e.imports):
+    slots = {imp.address for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports
+             if (entry.dll.decode().lower(), imp.name) == RANDOM_SOURCE}
+    if not slots:
         return f"stack guard not seeded from {name} (not imported)"
-    calls = random_source_calls(pe)
+    calls = random_source_calls(pe, slots)
     if any(entry <= call < entry + SEEDER_REACH for entry in constructors(pe).values() for call in calls):
         return None
     return f"stack guard not seeded from {name} (no constructor calls it)"
@@ -195,10 +195,10 @@ def hardening_problems(pe):
             problems.append(f"section {name} writable and shared")
     if canary_checks(pe) < 2:
         problems.append("no stack canary checks")
-    if seeding_problem(pe):
-        problems.append(seeding_problem(pe))
-    if crypto_provider_imports(pe):
-        problems.append(f"imports crypto provider calls {crypto_provider_imports(pe)}")
+    if seeding := seeding_problem(pe):
+        problems.append(seeding)
+    if crypto := crypto_provider_imports(pe):
+        problems.append(f"imports crypto provider calls {crypto}")
     return problems
 
 
