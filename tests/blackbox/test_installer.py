@@ -154,7 +154,7 @@ def check_installed(wine, packages, name):
     """The package's files in place, its uninstall entry the only one, the associations, and its
     Active Setup components naming its programs, with this user marked as done."""
     arch, version, (_, _, staged) = packages["arch"], packages["version"], packages[name]
-    folder = wine.drive_c / ("Program Files" if arch == "x64" else "Program Files (x86)") / "quenvo"
+    folder = folder_of(wine, arch)
     shipped = sorted(p.relative_to(staged) for p in staged.rglob("*") if p.is_file())
     assert sorted(p.relative_to(folder) for p in folder.rglob("*") if p.is_file()) == shipped
     assert all((folder / n).read_bytes() == (staged / n).read_bytes() for n in shipped)
