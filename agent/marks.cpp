@@ -9,34 +9,17 @@
 
 #include <windows.h>
 
-#include <sddl.h>
-
-#include <vector>
-
+#include "process_user.h"
 #include "registry.h"
 #include "scoped_handle.h"
 
 namespace {
 
 using quenvo::ScopedKernelHandle;
-using quenvo::ScopedLocalMemory;
 
 // A claim holds the lock for one registry read and one write, a few milliseconds; a lock held
 // longer is not a claim of ours (another account may have made the name and hold it).
 constexpr DWORD kLockWaitMs = 1000;
-
-std::wstring UserSid() {
-  ScopedKernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return std::wstring();
-  DWORD bytes = 0;
-  GetTokenInformation(token.Get(), TokenUser, /*buffer*/ nullptr, 0, &bytes);
-  std::vector<BYTE> user(bytes);
-  if (user.empty() || !GetTokenInformation(token.Get(), TokenUser, user.data(), bytes, &bytes)) return std::wstring();
-  wchar_t* text = nullptr;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) return std::wstring();
-  const ScopedLocalMemory owner(text);
-  return text;
-}
 
 std::wstring LockName(const std::wstring& sid) {
   return L"Global\\quenvo-marks-" + sid;
@@ -56,21 +39,9 @@ class MarksLock {
 };
 
 MarksLock::MarksLock() {
-  const std::wstring sid = UserSid();
+  const std::wstring sid = ProcessUserSid();
   if (sid.empty()) return;
-  // Open to this user's SID alone, elevated or not: the default DACL is the creating token's,
-  // which need not grant the user (an elevated token's may name only the Administrators and
-  // SYSTEM), and would then lock the user's other agents out.
-  PSECURITY_DESCRIPTOR raw = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW((L"D:P(A;;GA;;;" + sid + L")").c_str(), SDDL_REVISION_1,
-                                                            &raw, /*size*/ nullptr)) {
-    return;
-  }
-  const ScopedLocalMemory descriptor(raw);
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), /*inherit*/ FALSE};
-  // Only the rights a wait and a release need, so that an existing lock opens wherever its DACL
-  // lets this user synchronise (CreateMutexW would ask for all access).
-  mutex_.Reset(CreateMutexExW(&attributes, LockName(sid).c_str(), /*flags*/ 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  mutex_ = OpenUserMutex(LockName(sid), sid);
   if (!mutex_) return;
   const DWORD waited = WaitForSingleObject(mutex_.Get(), kLockWaitMs);
   owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
@@ -87,7 +58,7 @@ bool SameText(const std::wstring& stored, const std::wstring& value) {
 }
 
 std::wstring MarksLockName() {
-  const std::wstring sid = UserSid();
+  const std::wstring sid = ProcessUserSid();
   return sid.empty() ? std::wstring() : LockName(sid);
 }
 
