@@ -75,6 +75,15 @@ struct ScreenDcTraits {
   static void Close(Handle h) { ::ReleaseDC(nullptr, h); }
 };
 
+// A COM interface pointer: released, not closed.
+template <typename Interface>
+struct ComTraits {
+  using Handle = Interface*;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { h->Release(); }
+};
+
 // WinInet's handles (HINTERNET is a plain pointer). The close function lives with the WinInet
 // client, so that only the code that opens such handles needs <wininet.h>.
 struct InternetHandleTraits {
@@ -94,5 +103,7 @@ using ScopedGdiObject = ScopedHandle<NullIsInvalidTraits<HGDIOBJ, BOOL, ::Delete
 using ScopedLocalMemory = ScopedHandle<NullIsInvalidTraits<HLOCAL, HLOCAL, ::LocalFree>>;  // LocalAlloc'd results
 using ScopedLibrary = ScopedHandle<NullIsInvalidTraits<HMODULE, BOOL, ::FreeLibrary>>;     // LoadLibrary's
 using ScopedScreenDc = ScopedHandle<ScreenDcTraits>;
+template <typename Interface>
+using ScopedCom = ScopedHandle<ComTraits<Interface>>;
 
 }  // namespace quenvo
