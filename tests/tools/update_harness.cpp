@@ -24,8 +24,8 @@
 //
 // The window class's traits give a child-window style; as a top-level window the harness
 // passes WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN itself. Like the agent, the
-// harness carries the images as resources; it publishes the images drawn for the DPI of the
-// monitor at --x, --y.
+// harness carries the images as resources and is per-monitor DPI aware by its manifest; it
+// publishes the images drawn for the DPI of the monitor at --x, --y.
 #include <windows.h>
 
 #include <cstdio>
@@ -246,7 +246,6 @@ int Run() {
   const Options o = ParseOptions();
   g_report = o.report;
   if (!g_report.empty()) DeleteFileW(g_report.c_str());
-  SetProcessDPIAware();
 
   const GdiplusSession gdiplus;
   UpdateImages images;
