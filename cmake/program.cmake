@@ -12,6 +12,9 @@ function(quenvo_version_resource target file_name description file_type)
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/version.rc.in ${rc} @ONLY)
   target_sources(${target} PRIVATE ${rc})
+  if(ARGN)  # the compiler of resources tracks headers, not the files that it embeds
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${ARGN}")
+  endif()
 endfunction()
 
 # quenvo_program(NAME SOURCES ... [DESCRIPTION text] [MANIFEST file] [LIBS ...])

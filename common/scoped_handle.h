@@ -67,6 +67,23 @@ struct InvalidIsInvalidTraits {
   static void Close(Handle h) { CloseFn(h); }
 };
 
+// The screen's device context, from GetDC(nullptr): released, not deleted.
+struct ScreenDcTraits {
+  using Handle = HDC;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::ReleaseDC(nullptr, h); }
+};
+
+// A COM interface pointer: released, not closed.
+template <typename Interface>
+struct ComTraits {
+  using Handle = Interface*;
+  static Handle Null() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { h->Release(); }
+};
+
 // WinInet's handles (HINTERNET is a plain pointer). The close function lives with the WinInet
 // client, so that only the code that opens such handles needs <wininet.h>.
 struct InternetHandleTraits {
@@ -84,5 +101,9 @@ using ScopedInternet = ScopedHandle<InternetHandleTraits>;
 using ScopedDc = ScopedHandle<NullIsInvalidTraits<HDC, BOOL, ::DeleteDC>>;
 using ScopedGdiObject = ScopedHandle<NullIsInvalidTraits<HGDIOBJ, BOOL, ::DeleteObject>>;
 using ScopedLocalMemory = ScopedHandle<NullIsInvalidTraits<HLOCAL, HLOCAL, ::LocalFree>>;  // LocalAlloc'd results
+using ScopedLibrary = ScopedHandle<NullIsInvalidTraits<HMODULE, BOOL, ::FreeLibrary>>;     // LoadLibrary's
+using ScopedScreenDc = ScopedHandle<ScreenDcTraits>;
+template <typename Interface>
+using ScopedCom = ScopedHandle<ComTraits<Interface>>;
 
 }  // namespace quenvo

@@ -44,7 +44,6 @@ def demo_launcher(wine):
 def demo_update_window(wine):
     heading("Update window: the offer downloaded, checked and shown, under a private X server")
     folder = install(wine, "update demo", "update_harness.exe")
-    shutil.copytree(REPO / "art" / "update", folder / "update", dirs_exist_ok=True)
     # The window starts only an installer signed by the publisher: the stand-in plays the
     # installer, signed by a throwaway test root that this prefix is told to trust.
     certificates = REPO / "build" / "demo-certificates"

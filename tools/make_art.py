@@ -8,14 +8,15 @@ library (zlib + struct), so the output is byte-for-byte deterministic.
 Files written under OUTDIR:
 
   icon/ppt.ico, icon/doc.ico, icon/xls.ico   16, 32 and 48 px, 32-bit BGRA
-  app/quenvo.ico                            the suite's icon (the logo), the same sizes
+  app/quenvo.ico                            the suite's icon (the logo), 16, 20, 24, 32, 40, 48 px
   update/close.png        75x26  three 25x26 frames: normal, hover, pressed
   update/extra.png       102x20  three 34x20 frames (minimise bar)
-  update/install.png     330x34  three 110x34 frames (install button)
+  update/install.png     330x34  three 110x34 frames (install button: arrow left, word right)
   update/logo.png         16x16  header logo
   update/downloading.png  32x32  down arrow into a tray
   update/track.png       250x10  progress bar background
   update/fill.png        250x10  progress bar fill
+  update/2x/*.png                the same seven drawn at twice the size, for above 96 DPI
 """
 import math
 import os
@@ -94,11 +95,12 @@ def polyline(pts, w):
 # ---------------------------------------------------------------- canvas
 
 class Canvas:
-    """Straight-alpha RGBA canvas: colours 0..255, alpha 0..1."""
+    """Straight-alpha RGBA canvas: colours 0..255, alpha 0..1. Shapes and colour functions speak
+    in design units; a canvas of scale k has k pixels per unit (w x h units, kw x kh pixels)."""
 
-    def __init__(self, w, h):
-        self.w, self.h = w, h
-        self.px = [[0.0, 0.0, 0.0, 0.0] for _ in range(w * h)]
+    def __init__(self, w, h, k=1):
+        self.k, self.w, self.h = k, w * k, h * k
+        self.px = [[0.0, 0.0, 0.0, 0.0] for _ in range(self.w * self.h)]
 
     def blend(self, x, y, col, cover):
         sa = col[3] / 255.0 * cover
@@ -113,13 +115,15 @@ class Canvas:
 
     def fill(self, shape, col):
         """Paint a shape; col is an RGBA tuple or a function (x, y) -> RGBA."""
-        inside, (x0, y0, x1, y1) = shape
+        inside, box = shape
+        k = self.k
+        x0, y0, x1, y1 = (v * k for v in box)
         for y in range(max(0, int(y0)), min(self.h, int(math.ceil(y1)))):
             for x in range(max(0, int(x0)), min(self.w, int(math.ceil(x1)))):
-                n = sum(inside(x + (i + .5) / SS, y + (j + .5) / SS)
+                n = sum(inside((x + (i + .5) / SS) / k, (y + (j + .5) / SS) / k)
                         for i in range(SS) for j in range(SS))
                 if n:
-                    c = col(x + .5, y + .5) if callable(col) else col
+                    c = col((x + .5) / k, (y + .5) / k) if callable(col) else col
                     self.blend(x, y, c, n / (SS * SS))
 
     def rgba(self, x, y):
@@ -171,8 +175,10 @@ def dib_bytes(cv):
     return head + bytes(xor) + bytes(mask)
 
 
-def ico_bytes(canvases):
-    images = [dib_bytes(cv) for cv in canvases]
+def ico_bytes(canvases, png_sizes=()):
+    """An icon file of the canvases: bitmaps, except the sizes in png_sizes, stored PNG-compressed
+    (which Windows reads since Vista, at any size)."""
+    images = [png_bytes(cv) if cv.w in png_sizes else dib_bytes(cv) for cv in canvases]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for cv, img in zip(canvases, images):
@@ -262,10 +268,10 @@ def header_bg(cv, ox, fw, fh, state, round_bg):
         cv.fill(rrect(ox + 3, 2, ox + fw - 3, fh - 2, 4), col)
 
 
-def header_strip(fw, fh, rounded, glyph):
+def header_strip(fw, fh, rounded, glyph, k):
     """Three frames on the header colour, each with a white glyph(ox, dy) that casts a shadow
     when the button is at rest."""
-    cv = Canvas(3 * fw, fh)
+    cv = Canvas(3 * fw, fh, k)
     for i, state in enumerate(STATES):
         ox = i * fw
         header_bg(cv, ox, fw, fh, state, rounded)
@@ -275,23 +281,25 @@ def header_strip(fw, fh, rounded, glyph):
     return cv
 
 
-def close_strip():
+def close_strip(k):
     fw, fh, r = 25, 26, 4.2
 
     def cross(ox, dy):
         cx, cy = ox + fw / 2, fh / 2
         return union(segment(cx - r, cy - r + dy, cx + r, cy + r + dy, 2.0),
                      segment(cx - r, cy + r + dy, cx + r, cy - r + dy, 2.0))
-    return header_strip(fw, fh, True, cross)
+    return header_strip(fw, fh, True, cross, k)
 
 
-def extra_strip():
-    return header_strip(34, 20, False, lambda ox, dy: segment(ox + 12, 11 + dy, ox + 22, 11 + dy, 2.0))
+def extra_strip(k):
+    return header_strip(34, 20, False, lambda ox, dy: segment(ox + 12, 11 + dy, ox + 22, 11 + dy, 2.0), k)
 
 
-def install_strip():
+def install_strip(k):
+    """The arrow sits in the frame's left part: the window writes the button's word in white
+    beside it, in x 48..104 of each frame."""
     fw, fh = 110, 34
-    cv = Canvas(3 * fw, fh)
+    cv = Canvas(3 * fw, fh, k)
     tone = {"normal": ORANGE, "hover": shade(ORANGE, 0.18),
             "pressed": shade(ORANGE, -0.15)}
     for i, state in enumerate(STATES):
@@ -301,7 +309,7 @@ def install_strip():
         cv.fill(rrect(ox + 1.5, 1.5, ox + fw - 1.5, fh - 1.5, 6),
                 lambda x, y, a=top, b=base: mix(a, b, y / fh))
         dy = 1 if state == "pressed" else 0
-        cv.fill(tray_arrow(ox + fw / 2, fh / 2 + dy, 16, 2.4), WHITE)
+        cv.fill(tray_arrow(ox + 32, fh / 2 + dy, 16, 2.4), WHITE)
     return cv
 
 
@@ -317,21 +325,21 @@ def logo(s=16):
     return cv
 
 
-def downloading():
-    cv = Canvas(32, 32)
+def downloading(k):
+    cv = Canvas(32, 32, k)
     cv.fill(tray_arrow(16, 15.5, 22, 3.2), (88, 118, 152, 255))
     return cv
 
 
-def track():
-    cv = Canvas(250, 10)
+def track(k):
+    cv = Canvas(250, 10, k)
     cv.fill(rect(0, 0, 250, 10), (200, 200, 200, 255))
     cv.fill(rect(1, 1, 249, 9), (230, 230, 230, 255))
     return cv
 
 
-def progress_fill():
-    cv = Canvas(250, 10)
+def progress_fill(k):
+    cv = Canvas(250, 10, k)
     left, right = (70, 182, 92), (24, 158, 150)
     cv.fill(rect(0, 0, 250, 10),
             lambda x, y: shade(mix(left, right, x / 250), 0.18 * (1 - y / 10)) + (255,))
@@ -353,13 +361,19 @@ def main(argv):
     for kind in ICON_COLOURS:
         images = [icon_image(kind, s) for s in (16, 32, 48)]
         write(os.path.join(out, "icon", kind + ".ico"), ico_bytes(images))
-    # The suite's own icon, built into the launcher (not shipped beside it as the types' are).
-    write(os.path.join(out, "app", "quenvo.ico"), ico_bytes([logo(s) for s in (16, 32, 48)]))
+    # The suite's own icon, built into the launcher and the agent (not shipped beside them as the
+    # types' are). Title and task bars take 20, 24 and 40 px small icons at 125 to 200 %; those
+    # are PNG-compressed, a quarter of a bitmap's bytes, so that they cost the programs 2 KiB.
+    write(os.path.join(out, "app", "quenvo.ico"),
+          ico_bytes([logo(s) for s in (16, 20, 24, 32, 40, 48)], png_sizes=(20, 24, 40)))
     pngs = {"close": close_strip, "extra": extra_strip, "install": install_strip,
-            "logo": logo, "downloading": downloading, "track": track,
+            "logo": lambda k: logo(16 * k), "downloading": downloading, "track": track,
             "fill": progress_fill}
-    for name, draw in pngs.items():
-        write(os.path.join(out, "update", name + ".png"), png_bytes(draw()))
+    # The 1x drawing for up to 96 DPI, and the same shapes at twice the size for above (the
+    # window draws that down with a high-quality filter at 125 and 150 %).
+    for k, folder in ((1, "update"), (2, os.path.join("update", "2x"))):
+        for name, draw in pngs.items():
+            write(os.path.join(out, folder, name + ".png"), png_bytes(draw(k)))
 
 
 if __name__ == "__main__":

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Checks the built programs as a user's Windows would see them: GUI subsystem, the
-version block, the application manifest (only the agent has one), the launcher's icon group,
-imports from Windows system DLLs only, so no runtime DLL has to ship beside them, and the
-hardening: ASLR with relocations, NX, high-entropy addresses above 4 GiB (64-bit), no section
-both writable and executable, no shared writable section, and stack canaries whose guard is
-seeded at start-up and costs no crypto provider. Any other program or DLL in a folder (a test
-twin of a program) gets the hardening checks alone.
+version block, the application manifest (only the agent has one, per-monitor DPI aware), the
+launcher's and the agent's icon groups, imports from Windows system DLLs only, so no runtime
+DLL has to ship beside them, and the hardening: ASLR with relocations, NX, high-entropy
+addresses above 4 GiB (64-bit), no section both writable and executable, no shared writable
+section, and stack canaries whose guard is seeded at start-up and costs no crypto provider.
+Any other program or DLL in a folder (a test twin of a program) gets the hardening checks alone.
 
     pecheck.py FOLDER...    (exit status 1 when a check fails)
 """
@@ -36,8 +36,15 @@ SEEDER_REACH = 64  # bytes from a constructor's entry within which it calls the 
 CHARACTERISTICS = {"DYNAMIC_BASE": 0x40, "NX_COMPAT": 0x100, "HIGH_ENTROPY_VA": 0x20}
 SCN_SHARED, SCN_EXECUTE, SCN_WRITE = 0x10000000, 0x20000000, 0x80000000
 PROGRAMS = {"Quenvodef.exe": False, "quenvocommon.exe": False, "quenvodata.exe": True}  # name: has manifest
-# Open with and the task bar show a program's first icon group: the launcher's is the suite's.
-WITH_ICON = {"Quenvodef.exe"}
+# Open with, Explorer, the title and task bars show a program's first icon group: the launcher's
+# and the agent's are the suite's.
+WITH_ICON = {"Quenvodef.exe", "quenvodata.exe"}
+# Per-monitor DPI awareness: Windows 10 1607 and later take the first mode of dpiAwareness that they
+# know (PerMonitorV2 from 1703, PerMonitor on 1607) and ignore dpiAware; earlier ones read only
+# dpiAware, where "true/pm" is per-monitor on 8.1 and system-aware on 7 and 8. An element in
+# another namespace is ignored by Windows, so the namespaces count.
+DPI_AWARE = ("{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware", ["true/pm"])
+DPI_AWARENESS = ("{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness", ["permonitorv2", "permonitor"])
 
 
 def fixed_version(pe):
@@ -67,7 +74,8 @@ def icon_groups(pe):
 
 
 def manifest_problems(xml_bytes):
-    """What the agent's manifest lacks: supported systems, common controls 6, asInvoker, DPI awareness."""
+    """What the agent's manifest lacks: supported systems, common controls 6, asInvoker, per-monitor
+    DPI awareness in both forms."""
     root = ET.fromstring(xml_bytes.decode("utf-8").lstrip("\ufeff"))
     ids = {e.get("Id", "").lower() for e in root.iter() if e.tag.endswith("supportedOS")}
     problems = []
@@ -79,9 +87,10 @@ def manifest_problems(xml_bytes):
     levels = [e.get("level") for e in root.iter() if e.tag.endswith("requestedExecutionLevel")]
     if levels != ["asInvoker"]:
         problems.append(f"execution level {levels}")
-    dpi = [e.text.strip().lower() for e in root.iter() if e.tag.endswith("dpiAware") and e.text]
-    if not dpi or dpi[0] not in ("true", "true/pm", "per monitor"):
-        problems.append("not DPI aware")
+    for tag, wanted in (DPI_AWARE, DPI_AWARENESS):
+        values = [[mode.strip().lower() for mode in (e.text or "").split(",")] for e in root.iter(tag)]
+        if values != [wanted]:
+            problems.append(f"{tag.partition('}')[2]} {values}, not {wanted}")
     return problems
 
 

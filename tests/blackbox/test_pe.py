@@ -1,4 +1,5 @@
 """The shipped files as Windows sees them, read with pefile (no Wine needed)."""
+import re
 import shutil
 import subprocess
 import sys
@@ -74,7 +75,6 @@ def unset(flag):
                                                writable(pe).Characteristics | pecheck.SCN_SHARED)),
     ("no stack canary checks", lambda pe: pe.set_bytes_at_offset(pe.__data__.find(pecheck.STACK_COOKIE_FAST_FAIL),
                                                                  bytes(len(pecheck.STACK_COOKIE_FAST_FAIL)))),
-    ("no icon group", lambda pe: setattr(pecheck.icon_groups(pe)[0].struct, "Name", 99)),  # another resource type
     # A registry call imported under the name of a crypto provider's.
     ("imports crypto provider calls", rename_import(b"RegQueryValueExW", b"CryptGenRandom")),
     # The guard's generator replaced by another export of advapi32; or its constructor left out.
@@ -90,3 +90,33 @@ def test_checker_rejects_an_unhardened_program(tmp_path, said, change):
     pe.write(str(tmp_path / "Quenvodef.exe"))
     result = subprocess.run([sys.executable, PECHECK, tmp_path], capture_output=True, text=True)
     assert result.returncode == 1 and result.stdout.count(";") == 0 and said in result.stdout, result.stdout
+
+
+@pytest.mark.parametrize("name", ["Quenvodef.exe", "quenvodata.exe"])
+def test_checker_wants_the_suites_icon_in_the_launcher_and_the_agent(tmp_path, name):
+    program = Build("win64").bin / name
+    if not program.exists():
+        pytest.skip(f"{program} not built")
+    pe = pefile.PE(str(program))
+    pecheck.icon_groups(pe)[0].struct.Name = 99  # another resource type
+    pe.write(str(tmp_path / name))
+    result = subprocess.run([sys.executable, PECHECK, tmp_path], capture_output=True, text=True)
+    assert result.returncode == 1 and result.stdout == f"{name}: no icon group\n", result.stdout
+
+
+@pytest.mark.parametrize("said, pattern, replacement", [
+    ("dpiAware [['true']]", "true/pm<", "true<"),  # system-aware only, on 8.1 and 10 before 1607
+    ("dpiAware []", "<dpiAware .*?</dpiAware>", ""),  # unaware before 1607
+    ("dpiAwareness [['permonitor']]", "PerMonitorV2, ", ""),  # not v2 from 1703 on
+    ("dpiAwareness []", "SMI/2016/", "SMI/2005/"),  # a namespace that Windows ignores it in
+])
+def test_checker_wants_the_agent_per_monitor_aware_in_both_forms(said, pattern, replacement):
+    agent = Build("win64").bin / "quenvodata.exe"
+    if not agent.exists():
+        pytest.skip(f"{agent} not built")
+    manifest = pecheck.manifests(pefile.PE(str(agent)))[0].decode()
+    assert pecheck.manifest_problems(manifest.encode()) == []
+    changed = re.sub(pattern, replacement, manifest, count=1)
+    assert changed != manifest
+    problems = pecheck.manifest_problems(changed.encode())
+    assert len(problems) == 1 and problems[0].startswith(said), problems

@@ -40,7 +40,6 @@ def shots(build, request):
 @pytest.fixture(scope="module")
 def tools(wine):
     folder = install(wine, "update tools", "update_harness.exe", "update_download_probe.exe")
-    shutil.copytree(REPO / "art" / "update", folder / "update", dirs_exist_ok=True)
     yield folder
     wine.clear_profile()  # the tools build a profile, which leaves "fday" and "os" behind
 

@@ -2,7 +2,7 @@
 // demos, screenshots and click tests. Not shipped.
 //
 //   update_harness.exe [--offer-from URL] [--url U] [--size S] [--file PATH] [--t1 T] [--t2 T] [--t3 T]
-//                      [--scale N] [--art FOLDER] [--steps S1,S2,...] [--shots FOLDER] [--report FILE]
+//                      [--scale N] [--steps S1,S2,...] [--shots FOLDER] [--report FILE]
 //                      [--exit-after-steps] [--timeout-ms N] [--x N] [--y N]
 //
 // --offer-from fetches the update server's version reply; --url, --size and --t1..3 make the
@@ -23,7 +23,9 @@
 // the harness itself ended, its absence that the window ended the process.
 //
 // The window class's traits give a child-window style; as a top-level window the harness
-// passes WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN itself.
+// passes WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN itself. Like the agent, the
+// harness carries the images as resources and is per-monitor DPI aware by its manifest; it
+// publishes the images drawn for the DPI of the monitor at --x, --y.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,15 +40,15 @@
 #include "http_get.h"
 #include "json_line.h"
 #include "record_offer.h"
-#include "running_program.h"
 #include "scoped_handle.h"
 #include "scoped_select.h"
 #include "text_drawing.h"
-#include "update_assets.h"
 #include "update_down.h"
+#include "update_images.h"
 #include "update_layout.h"
 #include "update_offer.h"
 #include "update_texts.h"
+#include "window_dpi.h"
 
 ClientProfile g_profile(ProfileScope::kCompanion);
 
@@ -55,7 +57,7 @@ namespace {
 constexpr UINT WM_HARNESS_SYNC = WM_APP + 17;
 
 struct Options {
-  std::wstring offer_from, url, size, file, t1, t2, t3, art, shots, report;
+  std::wstring offer_from, url, size, file, t1, t2, t3, shots, report;
   std::vector<std::wstring> steps;
   int scale = 0;
   bool exit_after_steps = false;
@@ -103,7 +105,7 @@ Options ParseOptions() {
     for (const auto& [option, field] :
          {Text{L"--offer-from", &o.offer_from}, Text{L"--url", &o.url}, Text{L"--size", &o.size},
           Text{L"--file", &o.file}, Text{L"--t1", &o.t1}, Text{L"--t2", &o.t2}, Text{L"--t3", &o.t3},
-          Text{L"--art", &o.art}, Text{L"--shots", &o.shots}, Text{L"--report", &o.report}}) {
+          Text{L"--shots", &o.shots}, Text{L"--report", &o.report}}) {
       if (name == option) *field = value;
     }
     for (const auto& [option, field] : {Number{L"--scale", &o.scale}, Number{L"--timeout-ms", &o.timeout_ms},
@@ -113,6 +115,17 @@ Options ParseOptions() {
   }
   LocalFree(argv);
   return o;
+}
+
+// How many of the profile's seven image references point at an image.
+int Published(const ClientProfile& profile) {
+  int count = 0;
+  for (const Gdiplus::Image* image :
+       {profile.downloadingImage, profile.closeButtonImage, profile.logoImage, profile.installButtonImage,
+        profile.trackImage, profile.fillImage, profile.extraButtonImage}) {
+    count += image != nullptr ? 1 : 0;
+  }
+  return count;
 }
 
 // Fills the offer as the update check leaves it; false when there is none to show.
@@ -233,19 +246,19 @@ int Run() {
   const Options o = ParseOptions();
   g_report = o.report;
   if (!g_report.empty()) DeleteFileW(g_report.c_str());
-  SetProcessDPIAware();
 
   const GdiplusSession gdiplus;
   UpdateImages images;
-  const int loaded = images.Load(o.art.empty() ? ProgramFolder() + L"update\\" : o.art + L"\\");
-  images.Publish(g_profile);
-  const int dpi = ScreenDpi();
+  const int loaded = images.Load(GetModuleHandleW(nullptr));
+  const int dpi = DpiForMonitor(MonitorFromPoint({o.x, o.y}, MONITOR_DEFAULTTONEAREST));
+  images.Publish(g_profile, dpi);
   const int scale = o.scale > 0 ? o.scale : ScaleFromDpi(dpi);
   g_profile.scaleX = g_profile.scaleY = scale;
   const bool offered = FillOffer(o);
 
-  Report("{\"event\": \"start\", \"gdiplus\": " + std::string(gdiplus.ok() ? "true" : "false") + ", \"images\": " +
-         std::to_string(loaded) + ", \"dpi\": " + std::to_string(dpi) + ", \"scale\": " + std::to_string(scale) +
+  Report("{\"event\": \"start\", \"gdiplus\": " + std::string(gdiplus.ok() ? "true" : "false") +
+         ", \"images\": " + std::to_string(Published(g_profile)) + ", \"loaded\": " + std::to_string(loaded) +
+         ", \"dpi\": " + std::to_string(dpi) + ", \"scale\": " + std::to_string(scale) +
          ", \"offer\": " + (offered ? "true" : "false") + ", \"url\": " + JsonString(g_profile.updateUrl) +
          ", \"size\": " + JsonString(g_profile.updateSize) + ", \"file\": " + JsonString(g_profile.updateFilePath) +
          ", \"yahei\": " + (FontFamilyAvailable(kYaHeiFamily) ? "true" : "false") +

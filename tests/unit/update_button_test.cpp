@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "png_button.h"
-#include "update_assets.h"
+#include "update_images.h"
 
 namespace {
 

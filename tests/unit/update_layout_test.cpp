@@ -5,6 +5,7 @@
 
 #include "download_progress.h"
 #include "update_layout.h"
+#include "window_dpi.h"
 
 namespace {
 
@@ -113,6 +114,25 @@ TEST(DownloadMaths, ProgressOfLargeTransfersKeepsItsPercentage) {
     if (c.total <= 0xFFFFFFFFull) {
       EXPECT_EQ(ULONGLONG{total}, c.total);  // small counts pass unchanged
     }
+  }
+}
+
+// Centred in the work area; along an axis where the window is larger, it starts at the area's start.
+TEST(WindowPlacement, CentreInKeepsTheTopLeftCornerInside) {
+  struct Case {
+    RECT area;
+    SIZE window;
+    RECT placed;
+  };
+  for (const Case& c : {Case{{0, 0, 1920, 1040}, {450, 260}, {735, 390, 1185, 650}},
+                        Case{{1920, 0, 3840, 1080}, {900, 520}, {2430, 280, 3330, 800}},  // a monitor to the right
+                        Case{{-1280, -200, 0, 824}, {450, 260}, {-865, 182, -415, 442}},  // left of and above it
+                        Case{{0, 0, 1001, 601}, {450, 260}, {275, 170, 725, 430}},    // the odd pixel right and below
+                        Case{{100, 50, 1100, 650}, {450, 700}, {375, 50, 825, 750}},  // taller than the area
+                        Case{{0, 0, 800, 600}, {1125, 650}, {0, 0, 1125, 650}}}) {    // larger both ways
+    SCOPED_TRACE(testing::Message() << "window " << c.window.cx << " x " << c.window.cy << " in area from "
+                                    << c.area.left << ", " << c.area.top);
+    ExpectRect(CentreIn(c.area, c.window), c.placed.left, c.placed.top, c.placed.right, c.placed.bottom);
   }
 }
 

@@ -2,13 +2,15 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "client_profile.h"
+#include "dpi_scale.h"
 #include "installer_check.h"
 #include "sound_signature.h"
-#include "update_assets.h"
 #include "update_down.h"
+#include "update_images.h"
 
 // The tests set up the offer themselves; without an address the download thread ends at once.
 ClientProfile g_profile(ProfileScope::kCompanion);
@@ -19,7 +21,8 @@ std::vector<UINT> g_exits;
 std::vector<std::wstring> g_opened;
 std::wstring g_signer;  // whom the stand-in reader finds as every file's signer
 
-const std::wstring kArtFolder = QUENVO_TEST_DATA L"/../../art/update/";
+// An existing file stands in for the stored installer.
+const std::wstring kStandIn = QUENVO_TEST_DATA L"/../../art/update/logo.png";
 
 class UpdateWindowTest : public ::testing::Test {
  protected:
@@ -32,11 +35,11 @@ class UpdateWindowTest : public ::testing::Test {
     previousReader_ = SetSignatureReader([](const wchar_t*) { return SoundSignatureBy(g_signer); });
     g_signer = kPublisher;
     g_profile.updateUrl.clear();
-    // An existing file stands in for the stored installer; the reader says who signed it.
-    g_profile.updateFilePath = kArtFolder + L"logo.png";
+    // The reader says who signed the stand-in.
+    g_profile.updateFilePath = kStandIn;
     g_profile.updateSize = StoredSizeText(g_profile.updateFilePath);
     g_profile.scaleX = g_profile.scaleY = 1;
-    images_.Publish(g_profile);
+    images_.Publish(g_profile, kBaseDpi);
   }
   void TearDown() override {
     if (window_.m_hWnd != nullptr) window_.DestroyWindow();
@@ -49,8 +52,8 @@ class UpdateWindowTest : public ::testing::Test {
     ASSERT_NE(window_.Create(nullptr, rect, L"update", WS_POPUP), nullptr);
   }
   void OpenWithArt() {
-    ASSERT_EQ(images_.Load(kArtFolder), 7);
-    images_.Publish(g_profile);
+    ASSERT_EQ(images_.Load(GetModuleHandleW(nullptr)), 14);
+    images_.Publish(g_profile, kBaseDpi);
     Open();
   }
   LRESULT Send(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -74,10 +77,25 @@ class UpdateWindowTest : public ::testing::Test {
   CUpdateDown window_;
 };
 
-TEST_F(UpdateWindowTest, LoadsTheSevenImagesOfTheArtFolder) {
+// The program's own resources hold both drawings; each DPI gets the 1x set up to 96, the 2x set
+// (exactly twice each 1x size) above.
+TEST_F(UpdateWindowTest, LoadsTheSevenImagesInBothDrawingsAndPublishesTheOneForTheDpi) {
   UpdateImages images;
-  EXPECT_EQ(images.Load(kArtFolder), 7);
-  EXPECT_EQ(UpdateImages().Load(L"C:\\no such folder\\"), 0);
+  ASSERT_EQ(images.Load(GetModuleHandleW(nullptr)), 14);
+  EXPECT_EQ(UpdateImages().Load(GetModuleHandleW(L"kernel32.dll")), 0);  // a module without them
+  const std::pair<UINT, UINT> sizes[7] = {{32, 32}, {75, 26}, {16, 16}, {330, 34}, {250, 10}, {250, 10}, {102, 20}};
+  for (const auto& [dpi, factor] : {std::pair{96, 1u}, {120, 2u}, {144, 2u}, {192, 2u}, {240, 2u}}) {
+    images.Publish(g_profile, dpi);
+    Gdiplus::Image* published[7] = {g_profile.downloadingImage,   g_profile.closeButtonImage, g_profile.logoImage,
+                                    g_profile.installButtonImage, g_profile.trackImage,       g_profile.fillImage,
+                                    g_profile.extraButtonImage};
+    for (int i = 0; i < 7; ++i) {
+      ASSERT_NE(published[i], nullptr) << dpi << " dpi, image " << i;
+      EXPECT_EQ(std::pair(published[i]->GetWidth(), published[i]->GetHeight()),
+                std::pair(sizes[i].first * factor, sizes[i].second * factor))
+          << dpi << " dpi, image " << i;
+    }
+  }
 }
 
 TEST_F(UpdateWindowTest, CreationLaysOutTheButtonsFromTheImages) {
@@ -173,7 +191,7 @@ TEST_F(UpdateWindowTest, EraseRequestErasesNothing) {
 
 TEST_F(UpdateWindowTest, MissingImagesDoNotBreakLayoutOrPainting) {
   UpdateImages none;
-  none.Publish(g_profile);
+  none.Publish(g_profile, kBaseDpi);
   Open();
   const RECT install = window_.m_btnInstall.m_rect;
   EXPECT_EQ(install.right, install.left);  // no image, no area
