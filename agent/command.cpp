@@ -4,6 +4,7 @@ namespace {
 
 constexpr wchar_t kPrefix[] = L"data=";
 constexpr wchar_t kDetach[] = L"/detach ";
+constexpr wchar_t kUpdate[] = L"/update";
 
 bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
   return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
@@ -36,4 +37,9 @@ std::wstring DetachedCommand(const std::wstring& commandLine) {
   if (!StartsWith(commandLine, kDetach)) return std::wstring();
   std::wstring tail = commandLine.substr(std::char_traits<wchar_t>::length(kDetach));
   return StartsWith(tail, kPrefix) ? tail : std::wstring();
+}
+
+bool IsUpdateCommand(const std::wstring& commandLine) {
+  if (!StartsWith(commandLine, kUpdate)) return false;
+  return commandLine.find_first_not_of(L" \t", std::char_traits<wchar_t>::length(kUpdate)) == std::wstring::npos;
 }

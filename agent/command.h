@@ -16,6 +16,10 @@ AgentCommand ParseCommand(const std::wstring& commandLine);
 // never detaches again).
 std::wstring DetachedCommand(const std::wstring& commandLine);
 
+// "/update": a person's request for an update, which opens the update window. Blanks after it
+// are allowed, nothing else; it does not begin with "data=", so ParseCommand sends nothing for it.
+bool IsUpdateCommand(const std::wstring& commandLine);
+
 // The text with every occurrence of `what` removed, left to right, in one pass: occurrences
 // that only form once others are gone stay.
 std::wstring RemoveAll(const std::wstring& text, const std::wstring& what);

@@ -1,6 +1,7 @@
 // quenvodata: the statistics and update agent. Started with "data=install", "data=uninstall"
 // or a "data=" command containing "run", it reports that event and exits. Started with
 // "/detach data=…" (the logon stub), it hands that command to a copy of itself and exits.
+// Started with "/update", it opens the update window for a person and exits once it is closed.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -12,13 +13,14 @@
 #include "command.h"
 #include "running_program.h"
 #include "scoped_handle.h"
+#include "update_command.h"
 #include "update_down.h"
 
 // The program's static objects, constructed in this order within this file: the module
 // first, then the update presenter's window object, and the profile last.
 CAppModule _Module;
 
-// The update presenter's window with its three image buttons; no command opens it.
+// The update presenter's window with its three image buttons; "/update" opens it.
 CUpdateDown g_updateDown;
 
 ClientProfile g_profile(ProfileScope::kAgent);
@@ -52,6 +54,7 @@ void StartDetachedCopy(const std::wstring& tail) {
 void Dispatch(const std::wstring& commandLine) {
   const std::wstring detached = DetachedCommand(commandLine);
   if (!detached.empty()) return StartDetachedCopy(detached);
+  if (IsUpdateCommand(commandLine)) return RunUpdateCommand();
   switch (ParseCommand(commandLine)) {
     case AgentCommand::kInstall: g_profile.ReportInstallEvent(true); break;
     case AgentCommand::kUninstall: g_profile.ReportInstallEvent(false); break;

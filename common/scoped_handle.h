@@ -93,15 +93,6 @@ struct InternetHandleTraits {
   static void Close(Handle h);
 };
 
-// COM interface pointers: the owner holds one reference and gives it back with Release.
-template <typename Interface>
-struct ComTraits {
-  using Handle = Interface*;
-  static Handle Null() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { h->Release(); }
-};
-
 using ScopedKey = ScopedHandle<NullIsInvalidTraits<HKEY, LONG, ::RegCloseKey>>;
 using ScopedFile = ScopedHandle<InvalidIsInvalidTraits<::CloseHandle>>;
 using ScopedKernelHandle = ScopedHandle<NullIsInvalidTraits<HANDLE, BOOL, ::CloseHandle>>;  // events, threads
@@ -114,5 +105,6 @@ using ScopedLibrary = ScopedHandle<NullIsInvalidTraits<HMODULE, BOOL, ::FreeLibr
 using ScopedScreenDc = ScopedHandle<ScreenDcTraits>;
 template <typename Interface>
 using ScopedCom = ScopedHandle<ComTraits<Interface>>;
+using ScopedIcon = ScopedHandle<NullIsInvalidTraits<HICON, BOOL, ::DestroyIcon>>;
 
 }  // namespace quenvo

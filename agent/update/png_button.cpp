@@ -66,6 +66,10 @@ BOOL CPngButton::Draw(Gdiplus::Graphics* graphics) {
   const UINT image_width = m_pImage->GetWidth();
   const int index = ChoosePngButtonFrame(m_nState, m_nFrameNormal, m_nFramePressed, m_nFrameHover, m_nFrameDisabled);
   const int src_x = PngButtonFrameX(index, image_width, frames);
+  // The whole frame fills the button's rectangle: one to one at the art's own scale, drawn down
+  // or up from art of another scale.
+  const int frame_width = static_cast<int>(image_width / frames);
+  const int frame_height = static_cast<int>(m_pImage->GetHeight());
   const int w = m_rect.right - m_rect.left;
   const int h = m_rect.bottom - m_rect.top;
   const int left = m_rect.left;
@@ -73,16 +77,18 @@ BOOL CPngButton::Draw(Gdiplus::Graphics* graphics) {
 
   // A failing call leaves its status in the graphics object; drawing goes on.
   if (!m_bThreeSlice) {
-    graphics->DrawImage(m_pImage, Gdiplus::Rect(left, top, w, h), src_x, 0, w, h, Gdiplus::UnitPixel);
+    graphics->DrawImage(m_pImage, Gdiplus::Rect(left, top, w, h), src_x, 0, frame_width, frame_height,
+                        Gdiplus::UnitPixel);
     return TRUE;
   }
   const int cap = kPngButtonCapWidth;
-  const int frame_width = static_cast<int>(image_width / frames);
-  graphics->DrawImage(m_pImage, Gdiplus::Rect(left, top, cap, h), src_x, 0, cap, h, Gdiplus::UnitPixel);
-  graphics->DrawImage(m_pImage, Gdiplus::Rect(left + cap, top, w - 2 * cap, h), src_x + cap, 0, cap, h,
+  const int drawn_cap = frame_height > 0 ? MulDiv(cap, h, frame_height) : cap;  // the caps keep their proportions
+  graphics->DrawImage(m_pImage, Gdiplus::Rect(left, top, drawn_cap, h), src_x, 0, cap, frame_height,
                       Gdiplus::UnitPixel);
-  graphics->DrawImage(m_pImage, Gdiplus::Rect(left + w - cap, top, cap, h), src_x + frame_width - cap, 0, cap, h,
-                      Gdiplus::UnitPixel);
+  graphics->DrawImage(m_pImage, Gdiplus::Rect(left + drawn_cap, top, w - 2 * drawn_cap, h), src_x + cap, 0, cap,
+                      frame_height, Gdiplus::UnitPixel);
+  graphics->DrawImage(m_pImage, Gdiplus::Rect(left + w - drawn_cap, top, drawn_cap, h), src_x + frame_width - cap, 0,
+                      cap, frame_height, Gdiplus::UnitPixel);
   return TRUE;
 }
 

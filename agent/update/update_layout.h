@@ -1,9 +1,14 @@
-// Where the update window puts things, as pure functions of the client size and the multipliers.
+// Where the update window puts things: pure arithmetic of the window's own DPI. Every length is
+// written at 96 DPI and scaled by ScaleLength, so the window keeps its proportions at any scale;
+// at 96 DPI it is the window's original layout, pixel for pixel.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "update_view.h"
 
 // A rectangle as x, y, width and height, the form GDI+ takes.
 struct LayoutBox {
@@ -13,30 +18,53 @@ struct LayoutBox {
   int height;
 };
 
-// The header band is 35 pixels high whatever the multipliers are.
-constexpr int kHeaderHeight = 35;
+// The client area at 96 DPI.
+constexpr int kClientWidth96 = 450;
+constexpr int kClientHeight96 = 260;
 
-RECT CloseButtonRect(int client_width, int sx, int sy);
-RECT ExtraButtonRect(int client_width, int sx, int sy);
-// The install button is one frame of a three-frame strip: its size is the image's.
-RECT InstallButtonRect(int client_width, int client_height, int sx, int sy, UINT image_width, UINT image_height);
+struct UpdateLayout {
+  int dpi;
+  SIZE client;
+  int line;    // the border's and the focus ring's width
+  int header;  // the band's height
+  RECT logo;
+  LayoutBox title;
+  RECT close;
+  RECT extra;
+  RECT install;
+  LayoutBox installWord;  // on the install button, right of its arrow
+  RECT downloadingImage;
+  LayoutBox downloadingText;
+  RECT track;
+  LayoutBox finishedText;
+  LayoutBox message;  // the sentence of the states without progress
+};
+UpdateLayout LayOutUpdateWindow(int dpi);
 
-LayoutBox TitleBox(int sx, int sy);
-float TitleFontPoints(int sy);
-LayoutBox DownloadingTextBox(int sx, int sy);
-LayoutBox FinishedTextBox(int sx, int sy);
-POINT TrackOrigin(int sx, int sy);
+// The filled part of the progress bar: inside the track, full exactly at 100 percent.
+LayoutBox ProgressFillBox(const UpdateLayout& layout, int percent);
 
-// The filled part of the progress bar. At 100 percent the bar starts further left and is wider.
-LayoutBox ProgressFillBox(int percent, int sx, int sy);
+// The texts' font families; a missing one falls back to a sans-serif family.
+extern const wchar_t kYaHeiFamily[];  // "微软雅黑"
+extern const wchar_t kSongFamily[];   // "宋体"
 
-struct PercentLabel {
+// One text of the window as it is drawn.
+struct SceneText {
   std::wstring text;
   const wchar_t* family;
+  float pixels;  // the font's em size at the window's DPI
   LayoutBox box;
+  enum Kind { kTitle, kBody, kOnButton } kind;
 };
-// The percentage text: 100 percent is shown as 99, in another font and place.
-PercentLabel PercentLabelFor(int percent, int sx, int sy);
 
-// The layout multiplier for a display density: 1 at 96 DPI, the nearest whole number, at least 1.
-int ScaleFromDpi(int dpi);
+// Everything a state of the window draws, apart from the header, the border and the close button.
+struct UpdateScene {
+  std::vector<SceneText> texts;  // the title first
+  bool progress;                 // the arrow image, the track and the fill
+  LayoutBox fill;
+  bool install;  // the install button
+};
+
+// A string of the window's tables by id (LoadString; a table of fixed texts in tests).
+using TextOf = std::wstring (*)(UINT id);
+UpdateScene ComposeScene(const UpdateLayout& layout, UpdateView view, int percent, TextOf text);

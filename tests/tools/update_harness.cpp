@@ -1,9 +1,9 @@
-// Opens the update window as a top-level popup, the way a caller of the presenter would, for
-// demos, screenshots and click tests. Not shipped.
+// Opens the update window as the agent's "/update" does, downloading an offer the harness makes,
+// for demos, screenshots and click tests. Not shipped.
 //
 //   update_harness.exe [--offer-from URL] [--url U] [--size S] [--file PATH] [--t1 T] [--t2 T] [--t3 T]
-//                      [--scale N] [--steps S1,S2,...] [--shots FOLDER] [--report FILE]
-//                      [--exit-after-steps] [--timeout-ms N] [--x N] [--y N]
+//                      [--steps S1,S2,...] [--shots FOLDER] [--report FILE] [--exit-after-steps]
+//                      [--timeout-ms N]
 //
 // --offer-from fetches the update server's version reply; --url, --size and --t1..3 make the
 // offer directly. Either is recorded as the update check records it (temporary folder + a safe
@@ -18,14 +18,18 @@
 //                                          failure was reported
 //   replace:PATH                           copy the file at PATH over the stored installer
 //   shot:NAME                              paint, then write the window to FOLDER\NAME.png
+//   measure                                each text of the window measured in its box, as drawn
+//   dpi:N                                  WM_DPICHANGED for N DPI, with the rectangle the system
+//                                          would suggest: the window's corner kept, its size for N
+//   contrast                               high contrast on, with the system colours of a dark
+//                                          scheme (put back when the harness ends), as Windows
+//                                          tells a window: WM_SYSCOLORCHANGE, WM_SETTINGCHANGE
 // After the steps the message loop runs until the window is gone (or --timeout-ms), unless
 // --exit-after-steps is given. The report gets one JSON line per event; an "end" line means
 // the harness itself ended, its absence that the window ended the process.
 //
-// The window class's traits give a child-window style; as a top-level window the harness
-// passes WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN itself. Like the agent, the
-// harness carries the images as resources and is per-monitor DPI aware by its manifest; it
-// publishes the images drawn for the DPI of the monitor at --x, --y.
+// Like the agent, the harness carries the window's images and texts as resources and is
+// per-monitor DPI aware by its manifest.
 #include <windows.h>
 
 #include <cstdio>
@@ -47,7 +51,8 @@
 #include "update_images.h"
 #include "update_layout.h"
 #include "update_offer.h"
-#include "update_texts.h"
+#include "update_palette.h"
+#include "update_view.h"
 #include "window_dpi.h"
 
 ClientProfile g_profile(ProfileScope::kCompanion);
@@ -59,10 +64,8 @@ constexpr UINT WM_HARNESS_SYNC = WM_APP + 17;
 struct Options {
   std::wstring offer_from, url, size, file, t1, t2, t3, shots, report;
   std::vector<std::wstring> steps;
-  int scale = 0;
   bool exit_after_steps = false;
   int timeout_ms = 60000;
-  int x = 40, y = 40;
 };
 
 std::wstring g_report;
@@ -108,8 +111,7 @@ Options ParseOptions() {
           Text{L"--shots", &o.shots}, Text{L"--report", &o.report}}) {
       if (name == option) *field = value;
     }
-    for (const auto& [option, field] : {Number{L"--scale", &o.scale}, Number{L"--timeout-ms", &o.timeout_ms},
-                                        Number{L"--x", &o.x}, Number{L"--y", &o.y}}) {
+    for (const auto& [option, field] : {Number{L"--timeout-ms", &o.timeout_ms}}) {
       if (name == option) *field = _wtoi(value);
     }
   }
@@ -205,6 +207,74 @@ bool SaveScreenshot(HWND window, const std::wstring& path) {
   return saved;
 }
 
+std::string BoxJson(const LayoutBox& b) {
+  return RectJson({b.x, b.y, b.x + b.width, b.y + b.height});
+}
+
+// Where the window put things at its DPI, for the pixel checks of its screenshots.
+void ReportWindow(const HarnessWindow& window) {
+  RECT client = {};
+  GetClientRect(window.m_hWnd, &client);
+  const UpdateLayout& l = window.layout();
+  Report("{\"event\": \"window\", \"dpi\": " + std::to_string(l.dpi) + ", \"client\": " + RectJson(client) +
+         ", \"header\": " + std::to_string(l.header) + ", \"title\": " + BoxJson(l.title) +
+         ", \"close\": " + RectJson(window.m_btnClose.m_rect) +
+         ", \"install\": " + RectJson(window.m_btnInstall.m_rect) + ", \"track\": " + RectJson(l.track) + "}");
+}
+
+// Each text of what the window shows now, measured with its font in its box as it is drawn.
+void Measure(const HarnessWindow& window) {
+  const HDC dc = GetDC(window.m_hWnd);
+  if (dc == nullptr) return;
+  {
+    Gdiplus::Graphics graphics(dc);
+    for (const SceneText& text : window.Scene().texts) {
+      const TextFit fit = MeasureSceneText(graphics, text);
+      Report("{\"event\": \"text\", \"text\": " + JsonString(text.text) + ", \"box\": " + BoxJson(text.box) +
+             ", \"whole\": " + (fit.Whole() ? "true" : "false") + ", \"bounds\": [" + std::to_string(fit.bounds.X) +
+             ", " + std::to_string(fit.bounds.Y) + ", " + std::to_string(fit.bounds.Width) + ", " +
+             std::to_string(fit.bounds.Height) + "]}");
+    }
+  }
+  ReleaseDC(window.m_hWnd, dc);
+}
+
+// What the system sends when the window moves to a monitor of another DPI: the new DPI, and a
+// rectangle of the size the window has at it, at the same corner.
+void ChangeDpi(HarnessWindow& window, int dpi) {
+  RECT now = {};
+  GetWindowRect(window.m_hWnd, &now);
+  const RECT size =
+      WindowRectForClient(LayOutUpdateWindow(dpi).client, static_cast<DWORD>(GetWindowLongW(window.m_hWnd, GWL_STYLE)),
+                          static_cast<DWORD>(GetWindowLongW(window.m_hWnd, GWL_EXSTYLE)), dpi);
+  RECT suggested = {now.left, now.top, now.left + size.right - size.left, now.top + size.bottom - size.top};
+  SendMessageW(window.m_hWnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  GetWindowRect(window.m_hWnd, &now);
+  Report("{\"event\": \"dpi\", \"suggested\": " + RectJson(suggested) + ", \"window\": " + RectJson(now) + "}");
+  ReportWindow(window);
+}
+
+// Wine keeps no high-contrast switch, so the harness answers for the system: on, with the colours
+// of a dark scheme, which the window must take from the system.
+struct SchemeColours {
+  int elements[4] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_HIGHLIGHT, COLOR_HIGHLIGHTTEXT};
+  COLORREF before[4] = {};
+  bool set = false;
+  ~SchemeColours() {
+    if (set) SetSysColors(4, elements, before);
+  }
+} g_scheme;
+
+void TurnOnHighContrast(HarnessWindow& window) {
+  const COLORREF dark[4] = {RGB(0, 0, 0), RGB(255, 255, 0), RGB(0, 255, 255), RGB(0, 0, 0)};
+  for (int i = 0; i < 4; ++i) g_scheme.before[i] = GetSysColor(g_scheme.elements[i]);
+  g_scheme.set = SetSysColors(4, g_scheme.elements, dark) != FALSE;
+  SetHighContrastReader([] { return true; });
+  SendMessageW(window.m_hWnd, WM_SYSCOLORCHANGE, 0, 0);
+  SendMessageW(window.m_hWnd, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+  Report("{\"event\": \"contrast\", \"set\": " + std::string(g_scheme.set ? "true" : "false") + "}");
+}
+
 // Runs one step; false when the window is gone and nothing more can be done.
 bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) {
   Report("{\"event\": \"step\", \"step\": " + JsonString(step) + "}");
@@ -233,6 +303,9 @@ bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) 
     const bool copied = CopyFileW(arg.c_str(), g_profile.updateFilePath.c_str(), /*fail if exists*/ FALSE) != 0;
     Report("{\"event\": \"replaced\", \"copied\": " + std::string(copied ? "true" : "false") + "}");
   }
+  if (verb == L"measure") Measure(window);
+  if (verb == L"dpi") ChangeDpi(window, _wtoi(arg.c_str()));
+  if (verb == L"contrast") TurnOnHighContrast(window);
   if (verb == L"shot") {
     const bool saved = SaveScreenshot(hwnd, o.shots + L"\\" + arg + L".png");
     Report("{\"event\": \"shot\", \"name\": " + JsonString(arg) + ", \"saved\": " + (saved ? "true" : "false") +
@@ -250,36 +323,24 @@ int Run() {
   const GdiplusSession gdiplus;
   UpdateImages images;
   const int loaded = images.Load(GetModuleHandleW(nullptr));
-  const int dpi = DpiForMonitor(MonitorFromPoint({o.x, o.y}, MONITOR_DEFAULTTONEAREST));
-  images.Publish(g_profile, dpi);
-  const int scale = o.scale > 0 ? o.scale : ScaleFromDpi(dpi);
-  g_profile.scaleX = g_profile.scaleY = scale;
   const bool offered = FillOffer(o);
 
+  HarnessWindow window;
+  window.SetArt(&images);
+  window.SetFirstView(UpdateView::kDownloading);
+  const bool opened = offered && window.OpenForPerson();
   Report("{\"event\": \"start\", \"gdiplus\": " + std::string(gdiplus.ok() ? "true" : "false") +
          ", \"images\": " + std::to_string(Published(g_profile)) + ", \"loaded\": " + std::to_string(loaded) +
-         ", \"dpi\": " + std::to_string(dpi) + ", \"scale\": " + std::to_string(scale) +
-         ", \"offer\": " + (offered ? "true" : "false") + ", \"url\": " + JsonString(g_profile.updateUrl) +
-         ", \"size\": " + JsonString(g_profile.updateSize) + ", \"file\": " + JsonString(g_profile.updateFilePath) +
+         ", \"dpi\": " + std::to_string(window.layout().dpi) + ", \"offer\": " + (offered ? "true" : "false") +
+         ", \"url\": " + JsonString(g_profile.updateUrl) + ", \"size\": " + JsonString(g_profile.updateSize) +
+         ", \"file\": " + JsonString(g_profile.updateFilePath) +
          ", \"yahei\": " + (FontFamilyAvailable(kYaHeiFamily) ? "true" : "false") +
          ", \"song\": " + (FontFamilyAvailable(kSongFamily) ? "true" : "false") + "}");
-  if (!offered) {
-    Report("{\"event\": \"end\", \"why\": \"no-offer\"}");
+  if (!opened) {
+    Report(std::string("{\"event\": \"end\", \"why\": \"") + (offered ? "no-window" : "no-offer") + "\"}");
     return 0;
   }
-
-  HarnessWindow window;
-  const RECT rect = {o.x, o.y, o.x + 450 * scale, o.y + 260 * scale};
-  if (window.Create(nullptr, rect, L"quenvo update", WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN) ==
-      nullptr) {
-    Report("{\"event\": \"end\", \"why\": \"no-window\"}");
-    return 0;
-  }
-  RECT client = {};
-  GetClientRect(window.m_hWnd, &client);
-  Report("{\"event\": \"window\", \"client\": " + RectJson(client) + ", \"close\": " +
-         RectJson(window.m_btnClose.m_rect) + ", \"install\": " + RectJson(window.m_btnInstall.m_rect) + "}");
-  UpdateWindow(window.m_hWnd);
+  ReportWindow(window);
 
   bool alive = true;
   for (size_t i = 0; alive && i < o.steps.size(); ++i) alive = RunStep(window, o, o.steps[i]);

@@ -10,6 +10,7 @@ struct Case {
   const wchar_t* line;
   AgentCommand expected;
   const wchar_t* detached = L"";  // the tail handed to a detached copy; "" when none is started
+  bool update = false;            // the line asks for the update window
 };
 
 class DispatchTest : public ::testing::TestWithParam<Case> {};
@@ -18,6 +19,8 @@ TEST_P(DispatchTest, FirstMatchingTestWins) {
   EXPECT_EQ(ParseCommand(GetParam().line), GetParam().expected)
       << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
   EXPECT_EQ(DetachedCommand(GetParam().line), GetParam().detached)
+      << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
+  EXPECT_EQ(IsUpdateCommand(GetParam().line), GetParam().update)
       << "command line: " << testing::PrintToString(std::wstring(GetParam().line));
 }
 
@@ -48,7 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{L"/detach install", AgentCommand::kNone}, Case{L"/detach  data=install", AgentCommand::kNone},
         Case{L"/detachdata=install", AgentCommand::kNone}, Case{L"/detach ", AgentCommand::kNone},
         Case{L"/Detach data=install", AgentCommand::kNone}, Case{L" /detach data=install", AgentCommand::kNone},
-        Case{L"data=/detach data=install", AgentCommand::kNone}));
+        Case{L"data=/detach data=install", AgentCommand::kNone},
+        // A person's request for an update: sends nothing by itself, and is nothing else.
+        Case{L"/update", AgentCommand::kNone, L"", true}, Case{L"/update \t ", AgentCommand::kNone, L"", true},
+        Case{L"/update data=run", AgentCommand::kNone}, Case{L"/updates", AgentCommand::kNone},
+        Case{L"/Update", AgentCommand::kNone}, Case{L" /update", AgentCommand::kNone},
+        Case{L"/detach /update", AgentCommand::kNone}, Case{L"data=run /update", AgentCommand::kRun}));
 
 TEST(RemoveAllTest, RemovesLeftToRightWithoutOverlapOrRescan) {
   EXPECT_EQ(RemoveAll(L"data=data=install", L"data="), L"install");

@@ -248,6 +248,16 @@ TEST_F(ButtonDrawTest, HundredPixelStripGivesA33PixelButtonAndFrame2At66) {
   EXPECT_EQ(At(pressed.get(), 42, 20), kBlue);
 }
 
+TEST_F(ButtonDrawTest, ArtOfAnotherScaleFillsTheButtonsRectangle) {
+  auto strip = Strip(198, 20);  // twice the size: three 66 x 20 frames
+  ASSERT_TRUE(button_.SetImage(strip.get(), 3, FALSE));
+  button_.m_rect = {10, 20, 43, 30};  // the button's size at 96 DPI
+  auto canvas = DrawToCanvas();
+  EXPECT_EQ(At(canvas.get(), 10, 20), kRed);
+  EXPECT_EQ(At(canvas.get(), 42, 29), kRed);  // the whole first frame, and nothing of the second
+  EXPECT_EQ(At(canvas.get(), 43, 20), kWhite);
+}
+
 TEST_F(ButtonDrawTest, ThreeSliceKeepsTheCapsAndStretchesTheMiddle) {
   // One frame, 45 wide: red cap, green middle, blue cap.
   auto strip = Strip(45, 10);

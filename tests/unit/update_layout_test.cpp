@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "download_progress.h"
+#include "dpi_scale.h"
 #include "update_layout.h"
+#include "update_strings.h"
 #include "window_dpi.h"
 
 namespace {
@@ -17,65 +22,85 @@ void ExpectRect(const RECT& rect, LONG left, LONG top, LONG right, LONG bottom) 
   EXPECT_EQ(std::tuple(rect.left, rect.top, rect.right, rect.bottom), std::tuple(left, top, right, bottom));
 }
 
-TEST(UpdateLayout, ButtonsAtScaleOneAndTwo) {
-  ExpectRect(CloseButtonRect(450, 1, 1), 420, 5, 445, 31);
-  ExpectRect(CloseButtonRect(900, 2, 2), 840, 10, 890, 62);
-  ExpectRect(ExtraButtonRect(450, 1, 1), 416, 6, 450, 26);
-  ExpectRect(ExtraButtonRect(900, 2, 2), 832, 12, 900, 52);
-  // One frame of the 330 x 34 strip, placed from the bottom right.
-  ExpectRect(InstallButtonRect(450, 260, 1, 1, 330, 34), 225, 214, 335, 248);
-  ExpectRect(InstallButtonRect(900, 520, 2, 2, 330, 34), 450, 428, 560, 462);
-  ExpectRect(InstallButtonRect(450, 260, 1, 1, 100, 34), 225, 214, 258, 248);
-  // Without an image the button has no area and can't be hit.
-  ExpectRect(InstallButtonRect(450, 260, 1, 1, 0, 0), 225, 214, 225, 214);
+std::wstring FixedText(UINT id) {
+  switch (id) {
+    case IDS_UPDATE_TITLE: return L"title";
+    case IDS_UPDATE_TITLE_FINISHED: return L"finished title";
+    case IDS_UPDATE_PERCENT: return L"%d%%";
+    case IDS_UPDATE_INSTALL: return L"install";
+    default: return L"text " + std::to_wstring(id);
+  }
 }
 
-TEST(UpdateLayout, TitleScalesBoxAndFont) {
-  ExpectBox(TitleBox(1, 1), 28, 8, 220, 40);
-  EXPECT_FLOAT_EQ(TitleFontPoints(1), 10.0f);
-  ExpectBox(TitleBox(2, 2), 56, 16, 440, 80);
-  EXPECT_FLOAT_EQ(TitleFontPoints(2), 20.0f);
-  EXPECT_EQ(kHeaderHeight, 35);
+const int kDpis[] = {96, 120, 144, 168, 192, 240};
+
+// At 96 DPI the window is laid out as it always was, pixel for pixel.
+TEST(UpdateLayout, At96DpiEveryPlaceIsTheOriginalOne) {
+  const UpdateLayout l = LayOutUpdateWindow(96);
+  EXPECT_EQ(std::tuple(l.client.cx, l.client.cy, l.header, l.line), std::tuple(450, 260, 35, 1));
+  ExpectRect(l.logo, 8, 10, 24, 26);
+  ExpectBox(l.title, 28, 8, 220, 40);
+  ExpectRect(l.close, 420, 5, 445, 31);
+  ExpectRect(l.extra, 416, 6, 450, 26);
+  ExpectRect(l.install, 225, 214, 335, 248);
+  ExpectRect(l.downloadingImage, 58, 70, 90, 102);
+  ExpectBox(l.downloadingText, 58, 110, 150, 30);
+  ExpectRect(l.track, 58, 137, 308, 147);
+  ExpectBox(l.finishedText, 90, 100, 220, 40);
 }
 
-TEST(UpdateLayout, TextsAndTrack) {
-  ExpectBox(DownloadingTextBox(1, 1), 58, 110, 150, 30);
-  ExpectBox(FinishedTextBox(2, 3), 180, 300, 440, 120);
-  const POINT track = TrackOrigin(2, 2);
-  EXPECT_EQ(std::tuple(track.x, track.y), std::tuple(116, 274));
+// Every element keeps its proportions: the client, the band and the boxes grow with the DPI, and
+// the title's type is scaled once (by the DPI), not once more on top of it.
+TEST(UpdateLayout, EveryScaleKeepsTheProportions) {
+  for (const int dpi : kDpis) {
+    const UpdateLayout l = LayOutUpdateWindow(dpi);
+    const auto close_to = [dpi](int scaled, int length96) { return std::abs(scaled * 96 - length96 * dpi) <= 96; };
+    EXPECT_TRUE(close_to(l.client.cx, 450) && close_to(l.client.cy, 260) && close_to(l.header, 35)) << dpi;
+    EXPECT_TRUE(close_to(l.title.x, 28) && close_to(l.title.width, 220) && close_to(l.track.right - l.track.left, 250))
+        << dpi;
+    EXPECT_TRUE(close_to(l.install.right - l.install.left, 110) && close_to(l.close.bottom - l.close.top, 26)) << dpi;
+    EXPECT_EQ(l.client.cx - l.close.right, ScaleLength(450, dpi) - ScaleLength(445, dpi)) << dpi;
+    const UpdateScene scene = ComposeScene(l, UpdateView::kDownloading, 50, FixedText);
+    // A line of the title, about one and a half of its em, ends inside the band.
+    EXPECT_LE(l.title.y + 1.5f * scene.texts[0].pixels, static_cast<float>(l.header)) << dpi;
+    EXPECT_FLOAT_EQ(scene.texts[0].pixels, 10.0f * dpi / 72.0f) << dpi;
+  }
 }
 
-TEST(UpdateLayout, FillBelowHundredStartsAt56AndGrowsByTwoAndAHalf) {
-  ExpectBox(ProgressFillBox(0, 1, 1), 56, 137, 0, 10);
-  ExpectBox(ProgressFillBox(50, 1, 1), 56, 137, 125, 10);
-  ExpectBox(ProgressFillBox(33, 1, 1), 56, 137, 82, 10);  // 82.5 truncated
-  ExpectBox(ProgressFillBox(99, 2, 2), 112, 274, 495, 20);
-  ExpectBox(ProgressFillBox(33, 3, 1), 168, 137, 247, 10);  // 247.5 truncated
+// The fill lies inside its track, is half of it at 50 percent and full exactly at 100.
+TEST(UpdateLayout, FillStaysInsideItsTrack) {
+  for (const int dpi : kDpis) {
+    const UpdateLayout l = LayOutUpdateWindow(dpi);
+    const int track = l.track.right - l.track.left, height = l.track.bottom - l.track.top;
+    using Case = std::pair<int, int>;  // percent, filled width
+    for (const auto& [percent, width] : {Case{0, 0}, Case{50, track / 2}, Case{100, track}, Case{-1, 0},
+                                         Case{150, track}, Case{33, track * 33 / 100}}) {
+      ExpectBox(ProgressFillBox(l, percent), l.track.left, l.track.top, width, height);
+    }
+  }
 }
 
-TEST(UpdateLayout, FillAtHundredStartsAt28And297Wide) {
-  ExpectBox(ProgressFillBox(100, 1, 1), 28, 137, 297, 10);
-  ExpectBox(ProgressFillBox(100, 2, 2), 56, 274, 594, 20);
-}
-
-TEST(UpdateLayout, PercentLabelShows99AtHundredInAnotherFontAndPlace) {
-  const PercentLabel full = PercentLabelFor(100, 1, 1);
-  EXPECT_EQ(full.text, L"99%");
-  EXPECT_STREQ(full.family, L"微软雅黑");
-  ExpectBox(full.box, 300, 95, 150, 30);
-
-  const PercentLabel half = PercentLabelFor(50, 2, 2);
-  EXPECT_EQ(half.text, L"50%");
-  EXPECT_STREQ(half.family, L"宋体");
-  ExpectBox(half.box, 580, 230, 300, 60);
-
-  EXPECT_EQ(PercentLabelFor(0, 1, 1).text, L"0%");
-  EXPECT_EQ(PercentLabelFor(99, 1, 1).text, L"99%");
-}
-
-TEST(UpdateLayout, ScaleFromDpiRoundsToNearestAndNeverBelowOne) {
-  const std::pair<int, int> scales[] = {{96, 1}, {120, 1}, {144, 2}, {192, 2}, {240, 3}, {288, 3}, {48, 1}, {0, 1}};
-  for (const auto& [dpi, scale] : scales) EXPECT_EQ(ScaleFromDpi(dpi), scale) << dpi << " dpi";
+TEST(UpdateScene, EachStateDrawsItsTexts) {
+  const UpdateLayout l = LayOutUpdateWindow(144);
+  using Texts = std::vector<std::wstring>;
+  const auto texts = [&](UpdateView view, int percent) {
+    Texts out;
+    for (const SceneText& t : ComposeScene(l, view, percent, FixedText).texts) out.push_back(t.text);
+    return out;
+  };
+  EXPECT_EQ(texts(UpdateView::kDownloading, 50), (Texts{L"title", FixedText(IDS_UPDATE_DOWNLOADING), L"50%"}));
+  // 100 percent before the checks shows 99, in another font and place.
+  const UpdateScene full = ComposeScene(l, UpdateView::kDownloading, 100, FixedText);
+  EXPECT_EQ(full.texts[2].text, L"99%");
+  EXPECT_STREQ(full.texts[2].family, kYaHeiFamily);
+  ExpectBox(full.texts[2].box, 450, 143, 225, 45);
+  EXPECT_STREQ(ComposeScene(l, UpdateView::kDownloading, 7, FixedText).texts[2].family, kSongFamily);
+  EXPECT_EQ(texts(UpdateView::kFinished, 100), (Texts{L"finished title", FixedText(IDS_UPDATE_FINISHED), L"install"}));
+  EXPECT_EQ(texts(UpdateView::kUpToDate, 0), (Texts{L"title", FixedText(IDS_UPDATE_UP_TO_DATE)}));
+  const UpdateScene finished = ComposeScene(l, UpdateView::kFinished, 100, FixedText);
+  EXPECT_TRUE(finished.install && !finished.progress);
+  ExpectBox(finished.texts[1].box, l.finishedText.x, l.finishedText.y, l.finishedText.width, l.finishedText.height);
+  EXPECT_EQ(finished.texts[2].kind, SceneText::kOnButton);
 }
 
 TEST(DownloadMaths, PercentIsTruncatedIn64Bits) {

@@ -18,8 +18,9 @@ ClientProfile g_profile(ProfileScope::kCompanion);
 namespace {
 
 std::vector<UINT> g_exits;
-std::vector<std::wstring> g_opened;
-std::wstring g_signer;  // whom the stand-in reader finds as every file's signer
+std::vector<std::wstring> g_opened, g_discarded;
+DWORD g_open_error = 0;  // what opening the installer answers: 0 started, else the system's error
+std::wstring g_signer;   // whom the stand-in reader finds as every file's signer
 
 // An existing file stands in for the stored installer.
 const std::wstring kStandIn = QUENVO_TEST_DATA L"/../../art/update/logo.png";
@@ -30,8 +31,14 @@ class UpdateWindowTest : public ::testing::Test {
     ASSERT_TRUE(session_.ok());
     g_exits.clear();
     g_opened.clear();
-    previous_ = SetUpdateWindowActions(
-        {[](UINT code) { g_exits.push_back(code); }, [](const std::wstring& path) { g_opened.push_back(path); }});
+    g_discarded.clear();
+    g_open_error = 0;
+    previous_ = SetUpdateWindowActions({[](UINT code) { g_exits.push_back(code); },
+                                        [](HWND, const std::wstring& path) {
+                                          g_opened.push_back(path);
+                                          return g_open_error;
+                                        },
+                                        [](const std::wstring& path) { g_discarded.push_back(path); }});
     previousReader_ = SetSignatureReader([](const wchar_t*) { return SoundSignatureBy(g_signer); });
     g_signer = kPublisher;
     g_profile.updateUrl.clear();
@@ -63,6 +70,7 @@ class UpdateWindowTest : public ::testing::Test {
     Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
     Send(WM_LBUTTONUP, 0, MAKELPARAM(x, y));
   }
+  void Key(UINT key) { Send(WM_KEYDOWN, key, 1); }
   // Paints now, the way the window would after an invalidation.
   void Paint() {
     InvalidateRect(window_.m_hWnd, nullptr, FALSE);
@@ -98,7 +106,7 @@ TEST_F(UpdateWindowTest, LoadsTheSevenImagesInBothDrawingsAndPublishesTheOneForT
   }
 }
 
-TEST_F(UpdateWindowTest, CreationLaysOutTheButtonsFromTheImages) {
+TEST_F(UpdateWindowTest, CreationLaysOutTheButtons) {
   ASSERT_NO_FATAL_FAILURE(OpenWithArt());
   const RECT close = window_.m_btnClose.m_rect, install = window_.m_btnInstall.m_rect;
   // Close is one 25-pixel frame of close.png.
@@ -107,6 +115,16 @@ TEST_F(UpdateWindowTest, CreationLaysOutTheButtonsFromTheImages) {
   EXPECT_EQ(window_.m_btnExtra.m_rect.right, 450);
   EXPECT_EQ(std::tuple(window_.m_btnClose.m_nFramePressed, window_.m_btnClose.m_nFrameHover), std::tuple(2, 1));
   EXPECT_EQ(window_.m_nPercent, 0);
+  // The suite's icon, at the title bar's and the task bar's sizes for the window's DPI.
+  for (const auto& [which, size] : {std::pair{ICON_SMALL, 16}, std::pair{ICON_BIG, 32}}) {
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(Send(WM_GETICON, which, 0)), &info)) << size;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, size);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
 }
 
 TEST_F(UpdateWindowTest, ProgressReportsMoveThePercentage) {
@@ -124,14 +142,14 @@ TEST_F(UpdateWindowTest, ProgressReportsMoveThePercentage) {
   EXPECT_EQ(window_.m_nPercent, 60);
 }
 
-TEST_F(UpdateWindowTest, PassedSizeCheckFinishesAndFailedOneDestroysTheWindow) {
+// A file that fails the checks is refused in words; the window stays until it is closed.
+TEST_F(UpdateWindowTest, TheChecksResultFinishesOrRefuses) {
   Open();
   EXPECT_EQ(Send(WM_DOWNLOAD_RESULT, 1, 0), 1);
-  EXPECT_EQ(window_.m_bFinished, 1);
-  const HWND window = window_.m_hWnd;
+  EXPECT_EQ(std::tuple(window_.m_bFinished, window_.view()), std::tuple(1, UpdateView::kFinished));
   EXPECT_EQ(Send(WM_DOWNLOAD_RESULT, 0, 0), 1);
-  EXPECT_FALSE(IsWindow(window));
-  EXPECT_EQ(window_.m_hWnd, nullptr);  // the base forgets the handle at WM_NCDESTROY
+  EXPECT_EQ(std::tuple(window_.m_bFinished, window_.view()), std::tuple(0, UpdateView::kRefused));
+  EXPECT_TRUE(IsWindow(window_.m_hWnd));
   EXPECT_TRUE(g_exits.empty());
 }
 
@@ -139,35 +157,82 @@ TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheCheckHasPassedAndOpensOnlyAFileTh
   ASSERT_NO_FATAL_FAILURE(OpenWithArt());
   Send(WM_DOWNLOAD_PROGRESS, 1, 100);
   Click(250, 230);  // over the install button, file not yet verified
+  Key(VK_RETURN);   // nor does a key install it
   EXPECT_TRUE(g_opened.empty());
   EXPECT_TRUE(g_exits.empty());
   EXPECT_EQ(window_.m_btnInstall.m_nState & PNGBTN_PRESSED, 0);
 
   Send(WM_DOWNLOAD_RESULT, 1, 0);
   ASSERT_FALSE(g_profile.updateSize.empty());
-  g_signer = L"someone else";  // the file was replaced after the check
+  g_signer = L"someone else";  // the file was replaced after the check: refused, deleted, not run
   Click(250, 230);
-  EXPECT_TRUE(g_opened.empty());
-  EXPECT_EQ(g_exits, std::vector<UINT>{0});  // the process ends all the same
+  EXPECT_TRUE(g_opened.empty() && g_exits.empty());
+  EXPECT_EQ(std::tuple(window_.view(), g_discarded), std::tuple(UpdateView::kRefused, std::vector{kStandIn}));
 
-  g_exits.clear();
+  Send(WM_DOWNLOAD_RESULT, 1, 0);
   g_signer = kPublisher;
+  g_open_error = ERROR_CANCELLED;  // the person declined the elevation prompt: asked again later
+  Key(VK_RETURN);                  // once finished, Enter installs
+  EXPECT_EQ(std::tuple(g_opened.size(), window_.view(), g_exits.empty()),
+            std::tuple(size_t{1}, UpdateView::kFinished, true));
+  g_open_error = ERROR_FILE_NOT_FOUND;  // any other failure is said
   Click(250, 230);
-  ASSERT_EQ(g_opened.size(), 1u);
-  EXPECT_EQ(g_opened[0], g_profile.updateFilePath);
-  EXPECT_EQ(g_exits, std::vector<UINT>{0});
+  EXPECT_EQ(std::tuple(g_opened.size(), window_.view(), g_exits.empty()),
+            std::tuple(size_t{2}, UpdateView::kInstallFailed, true));
+  g_open_error = 0;
+  Click(250, 230);
+  EXPECT_EQ(std::tuple(g_opened, g_exits), std::tuple(std::vector(3, kStandIn), std::vector<UINT>{0}));
 }
 
-TEST_F(UpdateWindowTest, CloseButtonAndWmCloseEndTheProcess) {
+// Close, by its button, by WM_CLOSE or by Esc, ends the process; a download that nobody will run
+// is discarded, one that failed or was refused is gone already.
+TEST_F(UpdateWindowTest, CloseEndsTheProcessAndDiscardsAnUnusedDownload) {
   ASSERT_NO_FATAL_FAILURE(OpenWithArt());
   Send(WM_LBUTTONUP, 0, MAKELPARAM(430, 10));  // a release alone is enough
-  EXPECT_EQ(g_exits, std::vector<UINT>{0});
+  Send(WM_DOWNLOAD_PROGRESS, 0, 0);            // failed: nothing to discard
+  Key(VK_ESCAPE);
+  Send(WM_DOWNLOAD_RESULT, 1, 0);
   Send(WM_CLOSE, 0, 0);
-  EXPECT_EQ(g_exits.size(), 2u);
+  EXPECT_EQ(g_exits, std::vector<UINT>(3, 0));
+  EXPECT_EQ(g_discarded, std::vector(2, kStandIn));
   Send(WM_LBUTTONUP, 0, MAKELPARAM(100, 100));  // elsewhere: nothing
   Send(WM_RBUTTONDOWN, 0, MAKELPARAM(430, 10));
-  EXPECT_EQ(g_exits.size(), 2u);
+  EXPECT_EQ(g_exits.size(), 3u);
   EXPECT_TRUE(g_opened.empty());
+}
+
+// Tab moves between the buttons that act; Space presses the focused one, Enter the focused or
+// the default one; before the checks pass only close acts.
+TEST_F(UpdateWindowTest, KeyboardMovesTheFocusAndPressesButtons) {
+  Open();
+  Key(VK_TAB);
+  EXPECT_EQ(window_.focus(), FocusTarget::kClose);
+  Key(VK_TAB);
+  EXPECT_EQ(window_.focus(), FocusTarget::kClose);  // the only one that acts yet
+  Send(WM_DOWNLOAD_RESULT, 1, 0);
+  Key(VK_TAB);
+  EXPECT_EQ(window_.focus(), FocusTarget::kInstall);
+  Key(VK_TAB);
+  EXPECT_EQ(window_.focus(), FocusTarget::kClose);
+  Key(VK_SPACE);
+  EXPECT_EQ(std::tuple(g_exits.size(), g_opened.size()), std::tuple(size_t{1}, size_t{0}));
+  Send(WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));  // a held key's repeat presses nothing
+  EXPECT_EQ(g_exits.size(), 1u);
+}
+
+TEST_F(UpdateWindowTest, TheVersionQuerysAnswerMovesACheckingWindow) {
+  using Case = std::tuple<CheckOutcome, UpdateView>;
+  for (const auto& [outcome, view] :
+       {Case{CheckOutcome::kNothingNewer, UpdateView::kUpToDate}, Case{CheckOutcome::kFailed, UpdateView::kCheckFailed},
+        Case{CheckOutcome::kNewer, UpdateView::kDownloading}}) {
+    window_.SetFirstView(UpdateView::kChecking);
+    Open();
+    Send(WM_UPDATE_CHECKED, static_cast<WPARAM>(outcome), 0);
+    EXPECT_EQ(window_.view(), view);
+    Send(WM_UPDATE_CHECKED, static_cast<WPARAM>(CheckOutcome::kFailed), 0);  // a window that checked once moves no more
+    EXPECT_EQ(window_.view(), view);
+    window_.DestroyWindow();
+  }
 }
 
 TEST_F(UpdateWindowTest, HoverGoesToCloseAndExtraThenToInstall) {
@@ -194,15 +259,13 @@ TEST_F(UpdateWindowTest, MissingImagesDoNotBreakLayoutOrPainting) {
   none.Publish(g_profile, kBaseDpi);
   Open();
   const RECT install = window_.m_btnInstall.m_rect;
-  EXPECT_EQ(install.right, install.left);  // no image, no area
+  EXPECT_EQ(std::tuple(install.left, install.right), std::tuple(225, 335));  // the layout's, image or not
   for (int percent : {0, 50, 100}) {
     Send(WM_DOWNLOAD_PROGRESS, 1, percent);
     Paint();
   }
   Send(WM_DOWNLOAD_RESULT, 1, 0);
   Paint();
-  Click(230, 220);
-  EXPECT_TRUE(g_opened.empty());
   EXPECT_TRUE(IsWindow(window_.m_hWnd));
 }
 
