@@ -161,7 +161,7 @@ class Reply:
         self.headers = list(headers)
         self.mode, self.length, self.interval = "normal", None, 2.0  # length: the Content-Length announced instead
         self.delay = 0.0  # seconds before the reply starts, as a server far away or busy takes
-        self.head_seconds = self.lasting = None
+        self.head_seconds = self.lasting = self.hold_at = None
 
 
 def find_file(path, config, files_dir):
@@ -209,6 +209,7 @@ def apply_fault(reply, fault):
     reply.delay = float(fault.get("delay", 0.0))
     reply.head_seconds = fault.get("head_seconds")  # the status line and headers trickle in over this long
     reply.lasting = fault.get("lasting")  # endless, trickle: the body ends, connection closed, after this long
+    reply.hold_at = fault.get("hold_at")  # a share of the body sent, the rest only once release() is called
     return reply
 
 
@@ -289,7 +290,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             announced = max(announced, sent + 1)  # always promise more than we send
         self.send_headers(reply, announced)
         if self.command != "HEAD" and reply.status not in (204, 304):
-            for chunk in reply.payload.chunks(sent):
+            body = b"".join(reply.payload.chunks(sent)) if reply.hold_at is not None else None
+            if body is not None:  # held part way, until the test lets it go on
+                held = int(len(body) * reply.hold_at)
+                self.wfile.write(body[:held])
+                self.wfile.flush()
+                self.server.dev.held.set()
+                while not (self.server.dev.released.wait(0.1) or self.server.dev.stopping.is_set()):
+                    pass
+                self.wfile.write(body[held:])
+            for chunk in reply.payload.chunks(sent) if body is None else ():
                 self.wfile.write(chunk)
         if reply.mode == "reset":
             self.reset_connection()
@@ -365,6 +375,7 @@ class DevServer:
         self.files_dir = files_dir
         self.requests = []
         self.stopping = threading.Event()
+        self.held, self.released = threading.Event(), threading.Event()  # a body held part way (hold_at)
         self.port = None
         self._config = normalise_config(config)
         self._config_path, self._config_mtime = config_path, None
@@ -405,6 +416,12 @@ class DevServer:
     def set_config(self, config):
         with self._lock:
             self._config = normalise_config(config)
+            self.held.clear()
+            self.released.clear()
+
+    def release(self):
+        """Lets a body held part way (hold_at) go on."""
+        self.released.set()
 
     def current_config(self):
         with self._lock:
