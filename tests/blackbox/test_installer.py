@@ -4,6 +4,7 @@ A, a lower version refused, a document opened through the shell, a second user's
 Active Setup, and removal; with the local server as the proxy, with no server at all, and with one
 that accepts and never answers; and the per-user parts of both architectures' tables."""
 import functools
+import os
 import re
 from pathlib import Path
 import shutil
@@ -141,8 +142,11 @@ def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode, first)
         assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
         assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
         wine.reg("delete", rf"HKCU\{software}\quenvo", "/f")
+        before = running(wine)  # the installation's agent still waits on the server
         logon(wine, active_setup(wine, packages, "a"))
-        assert running(wine)  # the stub's detached agent, waiting on the server
+        # The stub's detached copy, started since and waiting on the server, in its own folder.
+        copies = [cwd for pid, (args, cwd) in running(wine).items() if pid not in before and args == ["data=install"]]
+        assert copies == [folder_of(wine, packages["arch"]).resolve()]
         assert wait_for(lambda: reports(server, "install") == 2)
         assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
     finally:
@@ -178,13 +182,15 @@ def check_installed(wine, packages, name):
 
 
 def running(wine, program="quenvodata.exe"):
-    """Whether a process of this prefix runs program: Wine names each by its Windows path."""
-    found = []
+    """{process id: (its arguments, its current folder)} of this prefix's processes of program: Wine
+    names each by its Windows path, and keeps a process's current folder as the Unix one."""
+    found = {}
     for proc in Path("/proc").iterdir():
         try:
-            if program.encode() in (proc / "cmdline").read_bytes().lower() and \
+            words = (proc / "cmdline").read_bytes().rstrip(b"\0").decode("utf-8", "replace").split("\0")
+            if program in words[0].lower() and \
                     f"WINEPREFIX={wine.prefix}".encode() in (proc / "environ").read_bytes().split(b"\0"):
-                found.append(proc.name)
+                found[proc.name] = (words[1:], Path(os.readlink(proc / "cwd")))
         except OSError:  # ended meanwhile, or not ours to read
             continue
     return found
