@@ -31,10 +31,13 @@ namespace {
 // this one (Active Setup, which holds the logon until its stub ends) never waits on the
 // network. A stub may run inside a job that ends its processes with it: the copy leaves the
 // job where the job allows that. Where it does not, CreateProcessW fails with
-// ERROR_ACCESS_DENIED, and the copy is started inside the job.
+// ERROR_ACCESS_DENIED, and the copy is started inside the job. The copy works in its own
+// folder, not in the caller's current one, which it would otherwise hold open for as long as
+// it waits on the network, and which may be gone by then.
 void StartDetachedCopy(const std::wstring& tail) {
   const std::wstring self = ProgramPath();
   if (self.empty()) return;
+  const std::wstring folder = FolderOf(self);
   for (const DWORD flags : {DWORD{CREATE_BREAKAWAY_FROM_JOB}, DWORD{0}}) {
     std::wstring commandLine = L"\"" + self + L"\" " + tail;  // CreateProcessW may write to it
     STARTUPINFOW startup = {};
@@ -42,7 +45,7 @@ void StartDetachedCopy(const std::wstring& tail) {
     startup.dwFlags = STARTF_FORCEOFFFEEDBACK;  // the copy opens no window: no busy cursor
     PROCESS_INFORMATION started = {};
     if (CreateProcessW(self.c_str(), &commandLine[0], /*process*/ nullptr, /*thread*/ nullptr,
-                       /*inherit*/ FALSE, flags, /*environment*/ nullptr, /*folder*/ nullptr, &startup, &started)) {
+                       /*inherit*/ FALSE, flags, /*environment*/ nullptr, folder.c_str(), &startup, &started)) {
       quenvo::ScopedKernelHandle process(started.hProcess);
       quenvo::ScopedKernelHandle thread(started.hThread);
       return;

@@ -15,18 +15,27 @@ bool IsRedirectStatus(DWORD status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// A connect tries up to this many of the first hop's addresses (the proxy's, if there is one),
+// one attempt each, in the order the name resolved, so that a host whose first address fails
+// (an IPv6 address without a working route, ahead of a working IPv4 one; one server of several
+// down) is still reached. Each attempt gets this share of the time-out: whether a WinInet
+// version counts the connect time-out per address or across the addresses it tries, the
+// connect ends within one time-out, which is what the request's clock allows it (counted
+// across them, the next address gets what the first one left of that share).
+constexpr DWORD kConnectAttempts = 2;
+
 // Without these a server that accepts and never answers holds the program for minutes. Some
 // WinInet implementations hand the root handle's limits down to its requests and some don't,
-// so they are set on both. One connect attempt, to the first address of the first hop (the
-// proxy, if there is one), not the default five, one per address of the host: so a connect is
-// one time-out, whichever way a WinInet version counts the time-out across addresses.
+// so they are set on both.
 void SetTimeouts(HINTERNET handle) {
   DWORD timeout = QUENVO_NET_TIMEOUT_MS;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                       INTERNET_OPTION_DATA_SEND_TIMEOUT, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
+  for (DWORD option : {INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
+                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT}) {
     InternetSetOptionW(handle, option, &timeout, sizeof timeout);
   }
-  DWORD attempts = 1;
+  DWORD attempt = QUENVO_NET_TIMEOUT_MS / kConnectAttempts;
+  InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &attempt, sizeof attempt);
+  DWORD attempts = kConnectAttempts;
   InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_RETRIES, &attempts, sizeof attempts);
 }
 

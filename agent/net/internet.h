@@ -48,8 +48,9 @@ class RequestDeadline {
   // No read starts once this has passed.
   bool PassedAt(ULONGLONG now_ms) const { return now_ms >= reading_ends_ms_; }
   bool Passed() const { return PassedAt(GetTickCount64()); }
-  // A request may be sent (connect, then send, each within one step) only if it is surely out
-  // before the caller gives up: nothing of an abandoned exchange may reach the server later.
+  // A request may be sent (connect, then send, each within one step; a connect's attempts at
+  // two addresses get half a step each) only if it is surely out before the caller gives up:
+  // nothing of an abandoned exchange may reach the server later.
   bool MaySendAt(ULONGLONG now_ms) const { return now_ms + 2 * step_ms_ <= give_up_ms_; }
   // How long the caller still waits at now_ms: until the last read, started just before the
   // budget ran out, has had its step.

@@ -1,9 +1,11 @@
 """The MSI of the build under test, in a fresh Wine prefix: an older version (or the other
-architecture's package), the upgrade to this one (A), a rebuild of it with one file changed (B) over
-A, a lower version refused, a document opened through the shell, a second user's first logon through
-Active Setup, and removal; with the local server as the proxy, with no server at all, and with one
-that accepts and never answers; and the per-user parts of both architectures' tables."""
+architecture's package, and a swap to this one that fails after its removal), the upgrade to this
+one (A), a rebuild of it with one file changed (B) over A, a lower version refused, a document opened
+through the shell, a second user's first logon through Active Setup, and removal; with the local
+server as the proxy, with no server at all, and with one that accepts and never answers; and the
+per-user parts of both architectures' tables."""
 import functools
+import os
 import re
 from pathlib import Path
 import shutil
@@ -141,8 +143,11 @@ def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode, first)
         assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
         assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
         wine.reg("delete", rf"HKCU\{software}\quenvo", "/f")
+        before = running(wine)  # the installation's agent still waits on the server
         logon(wine, active_setup(wine, packages, "a"))
-        assert running(wine)  # the stub's detached agent, waiting on the server
+        # The stub's detached copy, started since and waiting on the server, in its own folder.
+        copies = [cwd for pid, (args, cwd) in running(wine).items() if pid not in before and args == ["data=install"]]
+        assert copies == [folder_of(wine, packages["arch"]).resolve()]
         assert wait_for(lambda: reports(server, "install") == 2)
         assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
     finally:
@@ -178,13 +183,15 @@ def check_installed(wine, packages, name):
 
 
 def running(wine, program="quenvodata.exe"):
-    """Whether a process of this prefix runs program: Wine names each by its Windows path."""
-    found = []
+    """{process id: (its arguments, its current folder)} of this prefix's processes of program: Wine
+    names each by its Windows path, and keeps a process's current folder as the Unix one."""
+    found = {}
     for proc in Path("/proc").iterdir():
         try:
-            if program.encode() in (proc / "cmdline").read_bytes().lower() and \
+            words = (proc / "cmdline").read_bytes().rstrip(b"\0").decode("utf-8", "replace").split("\0")
+            if program in words[0].lower() and \
                     f"WINEPREFIX={wine.prefix}".encode() in (proc / "environ").read_bytes().split(b"\0"):
-                found.append(proc.name)
+                found[proc.name] = (words[1:], Path(os.readlink(proc / "cwd")))
         except OSError:  # ended meanwhile, or not ours to read
             continue
     return found
@@ -231,6 +238,19 @@ def lifecycle(wine, server, packages, reachable, first):
     # 1. The older version (or the other architecture's package), then this one over it (A), then B over A.
     msiexec(wine, "/i", wine.win_path(packages[first][1]))
     assert gone.exists() and list(installed(wine, packages, [first])) == [first]
+    if first == "other":  # a swap that fails after the removal: a file stands where A's icon folder goes
+        blocker = folder_of(wine, arch) / "icon"
+        blocker.parent.mkdir(parents=True)
+        blocker.write_bytes(b"")
+        _, log = msiexec(wine, "/i", wine.win_path(packages["a"][1]), expect=1603 & 0xFF)
+        blocker.unlink()
+        blocker.parent.rmdir()  # nothing of A left in its folder
+        assert log.index("RemoveExistingProducts. Return value 1") < log.index("InstallFinalize")
+        assert installed(wine, packages, ["a"]) == {}
+        # Windows rolls the removal back with the rest of the script (the tables' test shows that it
+        # runs there); Wine's msiexec runs it as a removal of its own, committed at once. So here
+        # the replaced package is gone, and is installed again.
+        msiexec(wine, "/i", wine.win_path(packages[first][1]))
     msiexec(wine, "/i", wine.win_path(packages["a"][1]))
     assert wait_for(lambda: wine.reg_texts().get("install") == "1")  # the agent ran, server or not
     assert wait_for(lambda: reports(server, "install") == (1 if reachable else 0))
@@ -337,15 +357,17 @@ def test_per_user_parts_of_the_tables(tmp_path, arch):
     assert stubs == ['"[INSTALLDIR]quenvocommon.exe"', '"[INSTALLDIR]quenvodata.exe" /detach data=install']
     assert not [s for s in stubs if any(host in s.lower() for host in STUB_HOSTS)]
     # One package per machine: the other architecture's package is found, replaced and refused by
-    # the same versions as this one's; and it is removed whole before this one writes anything.
+    # the same versions as this one's; and it is removed whole before this one writes anything,
+    # inside this one's script (so a failure rolls the removal back): right after InstallInitialize,
+    # every later action here writes the script.
     below = dict(r[:2] for r in msi_table(msi, "Property"))["ProductVersion"].split(".")
     below = f"{below[0]}.{below[1]}.{int(below[2]) + 1}"
     codes = {release.UPGRADE_CODES[arch]: ("OTHERVERSION", "VERSION"),
              release.UPGRADE_CODES[release.OTHER[arch]]: ("OTHERARCH", "OTHERARCH")}
     assert sorted(msi_table(msi, "Upgrade")) == sorted(row for code, (older, newer) in codes.items() for row in (
         [code, "0.0.0.0", below, "", "256", "", f"{older}FOUND"], [code, below, "", "", "258", "", f"NEWER{newer}FOUND"]))
-    order = {r[0]: int(r[2]) for r in msi_table(msi, "InstallExecuteSequence")}
-    assert order["InstallValidate"] < order["RemoveExistingProducts"] < order["InstallInitialize"]
+    order = [r[0] for r in sorted(msi_table(msi, "InstallExecuteSequence"), key=lambda r: int(r[2]))]
+    assert order[order.index("InstallInitialize") + 1] == "RemoveExistingProducts"
     setters = {a: target for a, (_, source, target) in actions.items() if source == "UserActiveSetupKey"}
     assert len(setters) <= 1 and all(sequence.get(a) == "VersionNT64" for a in setters)
     default = dict(r[:2] for r in msi_table(msi, "Property"))["UserActiveSetupKey"]
