@@ -379,7 +379,8 @@ UpdateAccessible::~UpdateAccessible() {
 }
 
 LRESULT UpdateAccessible::OnGetObject(WPARAM wparam, LPARAM lparam) {
-  // 64-bit Windows passes the object id in the low 32 bits only: compare it as a DWORD.
+  // The id is a 32-bit value: on 64-bit systems lParam's upper half may be zero rather than the
+  // id's sign (Wine's AccessibleObjectFromWindow sends it so), so it is compared as a DWORD.
   if (static_cast<DWORD>(lparam) != static_cast<DWORD>(OBJID_CLIENT) || source_ == nullptr) return 0;
   const OleaccCalls& oleacc = Oleacc();
   if (oleacc.lresultFromObject == nullptr) return 0;

@@ -63,7 +63,6 @@ class AccessibleSample final : public AccessibleSource {
   int focus = 0;
   int percent = 50;
   bool disconnectOnDestroy = true;  // else the object outlives the window until the sample ends
-  bool quitOnDestroy = false;
 
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -86,7 +85,6 @@ class AccessibleSample final : public AccessibleSource {
         return 0;
       case WM_DESTROY:
         if (self->disconnectOnDestroy) self->accessible_->Disconnect();
-        if (self->quitOnDestroy) PostQuitMessage(0);
         break;
       case WM_NCDESTROY: SetWindowLongPtrW(window, GWLP_USERDATA, 0); break;
     }

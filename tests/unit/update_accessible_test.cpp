@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -21,19 +22,19 @@ VARIANT Child(LONG id, VARTYPE type = VT_I4) {
 }
 
 TEST(AccessibleRulesTest, NavigationAmongChildren) {
-  const std::tuple<LONG, LONG, size_t, HRESULT, LONG> rows[] = {
-      {NAVDIR_FIRSTCHILD, 0, 3, S_OK, 1},
-      {NAVDIR_LASTCHILD, 0, 3, S_OK, 3},
-      {NAVDIR_FIRSTCHILD, 0, 0, S_FALSE, 0},
-      {NAVDIR_LASTCHILD, 2, 3, S_FALSE, 0},  // a simple element has none
-      {NAVDIR_NEXT, 1, 3, S_OK, 2},
-      {NAVDIR_NEXT, 3, 3, S_FALSE, 0},
-      {NAVDIR_PREVIOUS, 2, 3, S_OK, 1},
-      {NAVDIR_PREVIOUS, 1, 3, S_FALSE, 0},
-      {NAVDIR_NEXT, 0, 3, DISP_E_MEMBERNOTFOUND, 0},
-      {NAVDIR_LEFT, 2, 3, DISP_E_MEMBERNOTFOUND, 0},
-      {NAVDIR_MIN, 1, 3, E_INVALIDARG, 0},
-      {NAVDIR_MAX, 1, 3, E_INVALIDARG, 0}};
+  // A simple element has no children; the client's siblings are its parent's to tell.
+  const std::tuple<LONG, LONG, size_t, HRESULT, LONG> rows[] = {{NAVDIR_FIRSTCHILD, 0, 3, S_OK, 1},
+                                                                {NAVDIR_LASTCHILD, 0, 3, S_OK, 3},
+                                                                {NAVDIR_FIRSTCHILD, 0, 0, S_FALSE, 0},
+                                                                {NAVDIR_LASTCHILD, 2, 3, S_FALSE, 0},
+                                                                {NAVDIR_NEXT, 1, 3, S_OK, 2},
+                                                                {NAVDIR_NEXT, 3, 3, S_FALSE, 0},
+                                                                {NAVDIR_PREVIOUS, 2, 3, S_OK, 1},
+                                                                {NAVDIR_PREVIOUS, 1, 3, S_FALSE, 0},
+                                                                {NAVDIR_NEXT, 0, 3, DISP_E_MEMBERNOTFOUND, 0},
+                                                                {NAVDIR_LEFT, 2, 3, DISP_E_MEMBERNOTFOUND, 0},
+                                                                {NAVDIR_MIN, 1, 3, E_INVALIDARG, 0},
+                                                                {NAVDIR_MAX, 1, 3, E_INVALIDARG, 0}};
   for (const auto& [direction, start, count, result, child] : rows) {
     const NavigationStep step = NavigateChildren(direction, start, count);
     EXPECT_EQ(std::tuple(step.result, step.child), std::tuple(result, child)) << direction << " from " << start;
@@ -57,13 +58,10 @@ TEST(AccessibleRulesTest, StatesIdsActionsAndHitTest) {
   EXPECT_EQ(
       std::vector<bool>({HasDefaultAction(elements[0]), HasDefaultAction(elements[2]), HasDefaultAction(elements[5])}),
       std::vector<bool>({true, false, false}));  // unavailable: no action
-  const std::tuple<POINT, int> hits[] = {{{20, 150}, Sample::kInstall},
-                                         {{119, 179}, Sample::kInstall},
-                                         {{120, 160}, 0},  // right edges are outside
-                                         {{294, 5}, Sample::kClose},
-                                         {{30, 110}, Sample::kProgress},
-                                         {{150, 160}, Sample::kRetry},
-                                         {{210, 45}, 0}};  // the hidden one is skipped
+  // Right and bottom edges are outside; the hidden element (at 210, 45) is skipped.
+  const std::tuple<POINT, int> hits[] = {
+      {{20, 150}, Sample::kInstall},  {{119, 179}, Sample::kInstall}, {{120, 160}, 0}, {{294, 5}, Sample::kClose},
+      {{30, 110}, Sample::kProgress}, {{150, 160}, Sample::kRetry},   {{210, 45}, 0}};
   for (const auto& [point, child] : hits)
     EXPECT_EQ(HitTestElements(elements, point), child) << point.x << "," << point.y;
 }
@@ -114,27 +112,27 @@ class AccessibleWindowTest : public ::testing::Test {
 TEST_F(AccessibleWindowTest, ReadsClientAndChildrenWithScreenLocations) {
   long count = 0;
   EXPECT_EQ(object_.Get()->get_accChildCount(&count), S_OK);
-  EXPECT_EQ(count, 6);
-  using Row = std::tuple<LONG, std::wstring, std::wstring, std::wstring, LONG, RECT>;  // role, name, value, action
+  ASSERT_EQ(count, 6);
+  // Role, name, value, default action ("-": none), state (as shown: the window is hidden), location.
+  using Row = std::tuple<LONG, std::wstring, std::wstring, std::wstring, LONG, std::array<long, 4>>;
   const Row rows[] = {
       {ROLE_SYSTEM_CLIENT, L"Update", L"-", L"-", kFocusable | kFocused, {100, 120, 300, 200}},
       {ROLE_SYSTEM_PUSHBUTTON, L"Install", L"-", L"Press", kFocusable | STATE_SYSTEM_DEFAULT, {120, 270, 100, 30}},
       {ROLE_SYSTEM_PUSHBUTTON, L"Close", L"-", L"Press", kFocusable, {370, 125, 25, 25}},
       {ROLE_SYSTEM_PROGRESSBAR, L"Download", L"50%", L"-", STATE_SYSTEM_READONLY, {120, 220, 260, 20}},
       {ROLE_SYSTEM_STATICTEXT, L"Downloading the update", L"-", L"-", STATE_SYSTEM_READONLY, {120, 180, 260, 30}},
-      {ROLE_SYSTEM_PUSHBUTTON, L"Hidden", L"-", L"Press", STATE_SYSTEM_INVISIBLE, {300, 160, 60, 15}},
+      {ROLE_SYSTEM_PUSHBUTTON, L"Hidden", L"-", L"Press", kHidden, {300, 160, 60, 15}},
       {ROLE_SYSTEM_PUSHBUTTON, L"Retry", L"-", L"Press", STATE_SYSTEM_UNAVAILABLE, {240, 270, 100, 30}}};
   for (LONG child = 0; child <= count; ++child) {
-    RECT at = {};
-    EXPECT_EQ(object_.Get()->accLocation(&at.left, &at.top, &at.right, &at.bottom, Child(child)), S_OK);
-    const Row read = {Integer(&IAccessible::get_accRole, child),  Text(&IAccessible::get_accName, child),
-                      Text(&IAccessible::get_accValue, child),    Text(&IAccessible::get_accDefaultAction, child),
-                      Integer(&IAccessible::get_accState, child), at};
-    EXPECT_EQ(std::get<0>(read), std::get<0>(rows[child])) << child;
-    EXPECT_EQ(std::tie(std::get<1>(read), std::get<2>(read), std::get<3>(read)),
-              std::tie(std::get<1>(rows[child]), std::get<2>(rows[child]), std::get<3>(rows[child])));
-    EXPECT_EQ(std::get<4>(read), std::get<4>(rows[child]) | kHidden) << child;
-    EXPECT_TRUE(EqualRect(&std::get<5>(read), &std::get<5>(rows[child]))) << child << ": " << at.left << "," << at.top;
+    std::array<long, 4> at = {};
+    EXPECT_EQ(object_.Get()->accLocation(&at[0], &at[1], &at[2], &at[3], Child(child)), S_OK);
+    Row expected = rows[child];
+    std::get<4>(expected) |= kHidden;
+    EXPECT_EQ(Row(Integer(&IAccessible::get_accRole, child), Text(&IAccessible::get_accName, child),
+                  Text(&IAccessible::get_accValue, child), Text(&IAccessible::get_accDefaultAction, child),
+                  Integer(&IAccessible::get_accState, child), at),
+              expected)
+        << child;
   }
   ScopedBstr none;
   IDispatch* element = reinterpret_cast<IDispatch*>(1);
@@ -168,10 +166,8 @@ TEST_F(AccessibleWindowTest, InvalidChildIdsAreRefused) {
 }
 
 TEST_F(AccessibleWindowTest, HitTestAndNavigationAnswerChildIds) {
-  const std::tuple<POINT, HRESULT, VARTYPE, LONG> hits[] = {{{125, 275}, S_OK, VT_I4, Sample::kInstall},
-                                                            {{310, 165}, S_OK, VT_I4, 0},  // the hidden one: the client
-                                                            {{394, 125}, S_OK, VT_I4, Sample::kClose},
-                                                            {{99, 119}, S_FALSE, VT_EMPTY, 0}};
+  const std::tuple<POINT, HRESULT, VARTYPE, LONG> hits[] = {
+      {{125, 275}, S_OK, VT_I4, Sample::kInstall}, {{310, 165}, S_OK, VT_I4, 0}, {{99, 119}, S_FALSE, VT_EMPTY, 0}};
   for (const auto& [point, result, type, child] : hits) {
     VARIANT out;
     EXPECT_EQ(object_.Get()->accHitTest(point.x, point.y, &out), result);
