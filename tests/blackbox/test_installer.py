@@ -5,9 +5,7 @@ through the shell, a second user's first logon through Active Setup, and removal
 server as the proxy, with no server at all, and with one that accepts and never answers; and the
 per-user parts of both architectures' tables."""
 import functools
-import os
 import re
-from pathlib import Path
 import shutil
 import subprocess
 import time
@@ -143,10 +141,11 @@ def test_install_upgrade_open_and_remove(build, packages, tmp_path, mode, first)
         assert msiexec(wine, "/i", wine.win_path(packages["a"][1]))[0] < 20
         assert wait_for(lambda: wine.reg_texts().get("install") == "1", timeout=120)  # it ran meanwhile
         wine.reg("delete", rf"HKCU\{software}\quenvo", "/f")
-        before = running(wine)  # the installation's agent still waits on the server
+        before = wine.running("quenvodata.exe")  # the installation's agent still waits on the server
         logon(wine, active_setup(wine, packages, "a"))
         # The stub's detached copy, started since and waiting on the server, in its own folder.
-        copies = [cwd for pid, (args, cwd) in running(wine).items() if pid not in before and args == ["data=install"]]
+        copies = [cwd for pid, (args, cwd) in wine.running("quenvodata.exe").items()
+                  if pid not in before and args == ["data=install"]]
         assert copies == [folder_of(wine, packages["arch"]).resolve()]
         assert wait_for(lambda: reports(server, "install") == 2)
         assert msiexec(wine, "/x", wine.win_path(packages["a"][1]))[0] < 120
@@ -180,21 +179,6 @@ def check_installed(wine, packages, name):
                 wine, f"HKCU\\{WINE_WOW64_MARKS}\\{component}", "x64")
         assert marks == {place: {"Version": values["Version"]} if place == USER_MARKS[arch] else None for place in marks}
     return folder, steps
-
-
-def running(wine, program="quenvodata.exe"):
-    """{process id: (its arguments, its current folder)} of this prefix's processes of program: Wine
-    names each by its Windows path, and keeps a process's current folder as the Unix one."""
-    found = {}
-    for proc in Path("/proc").iterdir():
-        try:
-            words = (proc / "cmdline").read_bytes().rstrip(b"\0").decode("utf-8", "replace").split("\0")
-            if program in words[0].lower() and \
-                    f"WINEPREFIX={wine.prefix}".encode() in (proc / "environ").read_bytes().split(b"\0"):
-                found[proc.name] = (words[1:], Path(os.readlink(proc / "cwd")))
-        except OSError:  # ended meanwhile, or not ours to read
-            continue
-    return found
 
 
 def naming(wine, folder):
@@ -308,7 +292,7 @@ def lifecycle(wine, server, packages, reachable, first):
     assert wait_for(lambda: reports(server, "install") == (2 if reachable else 0))
     if reachable:  # the report's stub once more: its agent ends without a report
         logon(wine, {c: v for c, v in steps.items() if "quenvodata.exe" in v["StubPath"]})
-        assert wait_for(lambda: not running(wine), timeout=60) and reports(server, "install") == 2
+        assert wait_for(lambda: not wine.running("quenvodata.exe"), timeout=60) and reports(server, "install") == 2
 
     # That user's associations are kept aside, as a hive that the removal will not load.
     aside = wine.drive_c / "second-user.reg"

@@ -261,6 +261,20 @@ class Wine:
         line = f'"{self.win_path(program)}"' + (f" {tail}" if tail else "")
         return self.run_raw(program, line, cwd=cwd, timeout=timeout)[0]
 
+    def running(self, program):
+        """{process id: (its arguments, its current folder)} of this prefix's processes of program: Wine
+        names each by its Windows path, and keeps a process's current folder as the Unix one."""
+        found = {}
+        for proc in Path("/proc").iterdir():
+            try:
+                words = (proc / "cmdline").read_bytes().rstrip(b"\0").decode("utf-8", "replace").split("\0")
+                if program.lower() in words[0].lower() and \
+                        f"WINEPREFIX={self.prefix}".encode() in (proc / "environ").read_bytes().split(b"\0"):
+                    found[proc.name] = (words[1:], Path(os.readlink(proc / "cwd")))
+            except OSError:  # ended meanwhile, or not ours to read
+                continue
+        return found
+
     def trust_root(self, certificate):
         """Trusts a root certificate (PEM), through our tool: Wine's certutil says yes and installs nothing."""
         der = self.drive_c / "trusted-root.cer"
