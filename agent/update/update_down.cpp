@@ -517,6 +517,16 @@ LRESULT CUpdateDown::OnDpiChanged(WPARAM wparam, const RECT* suggested) {
     SetWindowPos(nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                  suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  // Where the frame does not follow the new DPI (per-monitor awareness of Windows 8.1 scales no
+  // title bar), the suggested size leaves the client off by the frame's difference: put it right.
+  RECT client = {}, outer = {};
+  GetClientRect(&client);
+  ::GetWindowRect(m_hWnd, &outer);
+  const int dx = m_layout.client.cx - client.right, dy = m_layout.client.cy - client.bottom;
+  if (dx != 0 || dy != 0) {
+    SetWindowPos(nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
   Invalidate(TRUE);
   return 0;
 }

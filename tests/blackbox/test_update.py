@@ -1,7 +1,13 @@
 """The update presenter under Wine: the download thread against the dev server (through the
-recorder tool), and the update window under Xvfb (screenshots checked by pixel probes, clicks)."""
+recorder tool); the update window under Xvfb through the harness (screenshots at each DPI and in
+each language checked by pixel probes, clicks); and "quenvodata.exe /update" itself, used as a
+person does: by the screen, by real keys and as a screen reader reads it."""
+import contextlib
+import copy
+import datetime
 import json
 import shutil
+import threading
 import time
 
 import pefile
@@ -11,7 +17,7 @@ from tools import signing
 from tools.testkit.dev_server import pattern
 from tools.testkit.download_probe import COMPLETE, FAILED, URL, probe, result, sized, split_progress
 from tools.testkit.png import read_png
-from tools.testkit.wine import REPO, install, records, wait_for
+from tools.testkit.wine import install, records, wait_for, wrote
 
 HEADER, WHITE = (229, 207, 162), (255, 255, 255)
 
@@ -39,7 +45,8 @@ def shots(build, request):
 
 @pytest.fixture(scope="module")
 def tools(wine):
-    folder = install(wine, "update tools", "update_harness.exe", "update_download_probe.exe")
+    folder = install(wine, "update tools", "update_harness.exe", "update_download_probe.exe", "quenvodata.exe",
+                     "window_probe.exe", "accessible_tree.exe")
     yield folder
     wine.clear_profile()  # the tools build a profile, which leaves "fday" and "os" behind
 
@@ -201,7 +208,7 @@ def test_stalled_transfer_ends_after_the_time_out(fetch, short_build):
     assert done["ms"] < 15_000  # 2 s to give up, at most twice (connection and reply)
 
 
-# --- the window -----------------------------------------------------------------------------
+# --- the window, through the harness --------------------------------------------------------
 
 def harness(wine, tools, *args, timeout=60, debug=None):
     """Runs the harness; returns (report events, seconds, Wine's output with the traces of the
@@ -217,102 +224,185 @@ def harness(wine, tools, *args, timeout=60, debug=None):
     return events, run["micros"] / 1e6, run["output"]
 
 
-STATES = "shot:p0,progress:50,shot:p50,progress:100,shot:p100,fail,shot:failed,result:1,shot:finished"
+LOCALES = {"zh": "zh_CN.UTF-8", "en": "en_US.UTF-8"}
+# The window's texts in each language: title, downloading, finished title, finished, install,
+# up to date, check failed, managed, download failed, refused.
+TEXTS = {
+    "zh": ["软件升级", "升级程序正在下载中...", "升级程序下载完毕", "升级程序下载完毕，请立即安装!", "安装",
+           "您使用的 quenvo 已是最新版本。", "暂时无法检查更新，请稍后再试。", "更新由您的系统管理员管理。",
+           "升级程序下载失败，请稍后再试。", "下载的文件未通过安全校验，已被删除。"],
+    "en": ["Software update", "Downloading...", "Update downloaded", "The update is ready. Install it now!", "Install",
+           "Your quenvo is up to date.", "Could not check for updates. Please try again later.",
+           "Updates are managed by your administrator.", "The download failed. Please try again later.",
+           "The downloaded file failed its safety check and was deleted."]}
+TITLE, DOWNLOADING, TITLE_FINISHED, FINISHED, INSTALL, UP_TO_DATE, CHECK_FAILED, MANAGED, DOWNLOAD_FAILED, REFUSED = \
+    range(10)
 
 
-@pytest.mark.parametrize("scale", [1, 2])
-def test_window_states_as_painted(wine, display, tools, shots, scale):
-    events, _, _ = harness(wine, tools, "--scale", str(scale), "--shots", wine.win_path(shots),
-                           "--steps", STATES, "--exit-after-steps")
-    start = events[0]
-    assert start["scale"] == scale and start["yahei"] and start["song"]  # CJK families resolve
-    assert [e["name"] for e in events if e["event"] == "shot" and e["saved"]] == \
-        ["p0", "p50", "p100", "failed", "finished"]
-    assert events[-1] == {"event": "end", "why": "steps-done"}
-
-    s = scale
-    W, H = 450 * s, 260 * s
-    img = {name: read_png(shots / f"{name}.png") for name in ("p0", "p50", "p100", "failed", "finished")}
-    for name, im in img.items():
-        assert (im.width, im.height) == (W, H), name
-        # The header band is 35 pixels high at every scale; the border has its colour.
-        assert all(im(W // 2, y) == HEADER for y in range(1, 35)), name
-        assert im(W // 2, 35) == WHITE and im(W // 2, 60) == WHITE, name
-        assert im(0, H // 2) == HEADER and im(W - 1, H // 2) == HEADER and im(W // 2, H - 1) == HEADER, name
-        # The title, white on the band (smoothed: nearly white counts), and the close button at the top right.
-        assert im.count((28 * s, 8 * s, 28 * s + 60 * s, 35), lambda p: min(p) > 240) > 20, name
-        close = (W - 30 * s, 5 * s, W - 30 * s + 25, 5 * s + 26)
-        assert im.count(close, lambda p: p != HEADER and p != WHITE) > 20, name
-
-    bar_y = 137 * s + 4
-    row = lambda im: [x for x in range(W) if is_fill(im(x, bar_y))]  # noqa: E731
-    assert row(img["p0"]) == []  # nothing filled at 0
-    # At 50 the fill starts at 56·s and is 125·s wide.
-    filled = row(img["p50"])
-    assert abs(filled[0] - 56 * s) <= 1 and abs(filled[-1] + 1 - (56 * s + 125 * s)) <= 2
-    assert img["p50"](56 * s + 125 * s + 3, bar_y) in ((230, 230, 230), (200, 200, 200), WHITE)
-    # At 100 (before the check) it starts at 28·s and is 297·s wide.
-    filled = row(img["p100"])
-    assert abs(filled[0] - 28 * s) <= 1 and abs(filled[-1] + 1 - (28 * s + 297 * s)) <= 2
-    assert len(filled) >= 297 * s - 4
-    # Downloading: the arrow image at (58, 70) and the grey texts are drawn.
-    for name in ("p0", "p50", "p100"):
-        assert img[name].count((58, 70, 90, 102), lambda p: p != WHITE) > 50, name
-        assert img[name].count((58 * s, 110 * s, 58 * s + 150 * s, 140 * s), is_ink) > 40, name
-    # Failed: only the header is left.
-    assert row(img["failed"]) == []
-    assert img["failed"].count((2, 40, W - 2, H - 2), lambda p: p != WHITE) == 0
-    # Finished: the install button (normal frame) at the bottom right and the finished text.
-    fin = img["finished"]
-    left, top = W - 225 * s, H - 46 * s
-    assert fin.count((left, top, left + 110, top + 34), is_orange) > 110 * 34 // 2
-    assert fin.count((90 * s, 100 * s, 90 * s + 220 * s, 140 * s), is_ink) > 40
-    assert row(fin) == []
+def speaking(wine, lang):
+    """The prefix, for programs started in a language's locale: Wine takes the UI language from it."""
+    speaker = copy.copy(wine)
+    speaker.env = dict(wine.env, LC_ALL=LOCALES[lang], LANG=LOCALES[lang])
+    return speaker
 
 
-# case: (the installer served, what replaces it once it has passed, whether it is started)
+@pytest.fixture(scope="module")
+def set_dpi(wine, display):
+    """Sets the prefix's display scale (LogPixels), which Wine reads when its server starts: the
+    server is started again, on the module's display, only when the scale changes; 96 at the end."""
+    current = [96]
+
+    def set_dpi(dpi):
+        if dpi != current[0]:
+            wine.import_reg(f'[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:{dpi:08x}\r\n')
+            wine.restart_server(display)
+            current[0] = dpi
+    yield set_dpi
+    set_dpi(96)
+
+
+def box(rect):
+    """A [left, top, right, bottom] of the report as (x0, y0, x1, y1) for Image.count."""
+    return tuple(rect)
+
+
+def fill_row(im, track):
+    """The columns of the fill on the track's middle row."""
+    y = (track[1] + track[3]) // 2
+    return [x for x in range(track[0] - 4, track[2] + 4) if is_fill(im(x, y))]
+
+
+def check_painted(im, window, lang, finished):
+    """What every shot shows at every scale: the client's size, the band with the title's ink inside
+    it and the close button on it, the border; the fill inside its track, half of it at 50 percent."""
+    dpi, (_, _, W, H), header, title, track = (window[k] for k in ("dpi", "client", "header", "title", "track"))
+    assert (im.width, im.height) == (W, H)
+    assert abs(W - 450 * dpi / 96) <= 2 and abs(H - 260 * dpi / 96) <= 2
+    middle = (title[2] + window["close"][0]) // 2  # between the title and the close button
+    assert all(im(middle, y) == HEADER for y in range(1, header)) and im(middle, header) == WHITE
+    assert im(0, H // 2) == HEADER and im(W - 1, H // 2) == HEADER and im(W // 2, H - 1) == HEADER
+    # The title's ink (white, smoothed) lies in the band, clear of its last rows.
+    assert im.count((title[0], title[1], title[2], header), lambda p: min(p) > 240) > 20
+    assert im.count((title[0], header - 2 * dpi // 96, title[2], header), lambda p: p != HEADER) == 0
+    assert im.count(box(window["close"]), lambda p: p != HEADER and p != WHITE) > 20
+    if finished:
+        assert fill_row(im, track) == []
+        left, top, right, bottom = window["install"]
+        assert im.count(window["install"], is_orange) > (right - left) * (bottom - top) // 3
+        assert im.count(window["install"], lambda p: min(p) > 240) > 10  # the word, in white
+    else:
+        filled = fill_row(im, track)
+        assert abs(filled[0] - track[0]) <= 1 and abs(filled[-1] + 1 - (track[0] + (track[2] - track[0]) // 2)) <= 1
+
+
+ROWS = [(dpi, lang) for dpi in (96, 120, 144, 192, 240) for lang in ("zh", "en")]
+
+
+@pytest.mark.parametrize("dpi, lang", ROWS, ids=[f"{d}dpi-{l}" for d, l in ROWS])
+def test_window_at_each_scale_in_each_language(wine, set_dpi, tools, shots, dpi, lang):
+    set_dpi(dpi)
+    events, _, _ = harness(speaking(wine, lang), tools, "--shots", wine.win_path(shots), "--steps",
+                           "progress:50,shot:p50,measure,result:1,shot:finished,measure", "--exit-after-steps")
+    window = next(e for e in events if e["event"] == "window")
+    assert window["dpi"] == dpi and events[-1] == {"event": "end", "why": "steps-done"}
+    # Every text is whole in its box: all of it laid out, and what it covers inside the box.
+    texts = [e for e in events if e["event"] == "text"]
+    words = TEXTS[lang]
+    assert [t["text"] for t in texts] == [words[TITLE], words[DOWNLOADING], "50%", words[TITLE_FINISHED],
+                                          words[FINISHED], words[INSTALL]]
+    for t in texts:
+        x, y, right, bottom = t["box"]
+        assert t["whole"] and t["bounds"][2] <= right - x + 0.5 and t["bounds"][3] <= bottom - y + 0.5, t
+    check_painted(read_png(shots / "p50.png"), window, lang, finished=False)
+    finished = read_png(shots / "finished.png")
+    check_painted(finished, window, lang, finished=True)
+    # The finished sentence's ink stays inside its box.
+    sentence = texts[4]["box"]
+    body = (2, window["header"] + 2, window["client"][2] - 2, window["install"][1] - 4 * dpi // 96)  # above the ring
+    assert finished.count(sentence, is_ink) > 40
+    assert finished.count(body, is_ink) == finished.count(sentence, is_ink)
+
+
+def test_moved_to_another_dpi_it_lays_out_as_if_opened_there(wine, set_dpi, tools, shots):
+    set_dpi(144)
+    harness(wine, tools, "--shots", wine.win_path(shots), "--steps", "progress:50,shot:native", "--exit-after-steps")
+    set_dpi(96)
+    events, _, _ = harness(wine, tools, "--shots", wine.win_path(shots), "--steps", "progress:50,dpi:144,shot:moved",
+                           "--exit-after-steps")
+    moved = next(e for e in events if e["event"] == "dpi")
+    # The window took the suggested place, with the client of 144 DPI (Wine keeps the frame of the
+    # system's DPI, so the size is put right).
+    assert moved["window"][:2] == moved["suggested"][:2]
+    assert [(e["dpi"], e["client"]) for e in events if e["event"] == "window"] == [(96, [0, 0, 450, 260]),
+                                                                                   (144, [0, 0, 675, 390])]
+    native, after = read_png(shots / "native.png"), read_png(shots / "moved.png")
+    assert (after.width, after.height) == (native.width, native.height) == (675, 390)
+    assert all(after(x, y) == native(x, y) for y in range(native.height) for x in range(native.width))
+
+
+def test_high_contrast_draws_with_the_system_colours(wine, set_dpi, tools, shots):
+    set_dpi(96)
+    events, _, _ = harness(wine, tools, "--shots", wine.win_path(shots), "--steps",
+                           "progress:50,shot:own,contrast,shot:contrast,result:1,shot:finished", "--exit-after-steps")
+    assert next(e for e in events if e["event"] == "contrast")["set"]
+    window = next(e for e in events if e["event"] == "window")
+    track, (_, _, W, H) = window["track"], window["client"]
+    window_colour, text, highlight = (0, 0, 0), (255, 255, 0), (0, 255, 255)  # the harness's dark scheme
+    for name in ("contrast", "finished"):
+        im = read_png(shots / f"{name}.png")
+        assert im(W // 2, 10) == highlight and im(30, H - 30) == window_colour and im(0, H // 2) == text
+        assert im.count((0, 0, W, H), lambda p: p == HEADER) == 0  # nothing of its own band
+    im = read_png(shots / "contrast.png")
+    assert im(track[0] + (track[2] - track[0]) // 4, (track[1] + track[3]) // 2) == highlight  # the fill
+    assert im.count((58, 110, 208, 140), lambda p: p[0] > 200 and p[1] > 200 and p[2] < 90) > 20  # yellow text
+    # The install button outlined in the text colour.
+    left, top, right, bottom = window["install"]
+    assert all(read_png(shots / "finished.png")(x, top) == text for x in range(left, right))
+
+
+# case: (the installer served, the size offered (None: its own), what replaces it once it has
+# passed, whether it is started)
 INSTALLERS = {
-    "signed by the publisher": ("publisher", None, True),
-    "a byte of its code changed": ("changed-byte", None, False),
-    "unsigned": ("unsigned", None, False),
-    "under a root not trusted": ("another-root", None, False),
-    "signed for someone else": ("someone-else", None, False),
-    "certificate not for code": ("not-for-code", None, False),
-    "replaced once it passed": ("publisher", "changed-byte", False),
+    "signed by the publisher": ("publisher", None, None, True),
+    "a byte of its code changed": ("changed-byte", None, None, False),
+    "unsigned": ("unsigned", None, None, False),
+    "under a root not trusted": ("another-root", None, None, False),
+    "signed for someone else": ("someone-else", None, None, False),
+    "certificate not for code": ("not-for-code", None, None, False),
+    "of another size than offered": ("publisher", "12", None, False),
+    "replaced once it passed": ("publisher", None, "changed-byte", False),
 }
-STARTS = "trace:exec:ShellExecuteW"  # Wine's trace of every shell start
+STARTS = "trace:exec:SHELL_execute mask="  # Wine's trace of every shell start
 
 
-@pytest.mark.parametrize("served, replacement, started", INSTALLERS.values(), ids=INSTALLERS.keys())
-def test_only_the_publishers_installer_is_started(wine, display, tools, shots, server, files, served, replacement,
-                                                  started):
+@pytest.mark.parametrize("served, size, replacement, started", INSTALLERS.values(), ids=INSTALLERS.keys())
+def test_only_the_publishers_installer_is_started(wine, display, tools, shots, server, files, served, size,
+                                                  replacement, started):
     installer = (files / f"{served}.exe").read_bytes()
     server.set_config({})
     server.requests.clear()
     url = f"http://dl.quenvo.com/f/{served}.exe"
-    steps = ["wait:finished", "shot:downloaded"] if served == "publisher" else []
+    steps = ["wait:finished", "shot:downloaded"] if started or replacement else ["wait:refused"]
     if replacement:
-        steps.append(f"replace:{wine.win_path(files / f'{replacement}.exe')}")
-    if served == "publisher":
-        steps.append("click:install")
-    events, _, output = harness(wine, tools, "--url", url, "--size", str(len(installer)), "--shots",
+        steps += [f"replace:{wine.win_path(files / f'{replacement}.exe')}", "click:install"]
+    steps += ["click:install"] if started else ["measure", "wmclose"]
+    events, _, output = harness(wine, tools, "--url", url, "--size", size or str(len(installer)), "--shots",
                                 wine.win_path(shots), "--steps", ",".join(steps), debug="trace+exec")
     target = wine.unix_path(events[0]["file"])
     try:
         assert target.parent.name.lower() == "temp" and [r["user_agent"] for r in file_requests(server)] == \
             ["MyDownLoad"]
         assert output.count(STARTS) == (1 if started else 0)
+        assert events[-1] == {"event": "step", "step": steps[-1]}  # the window ended the process
         if started:
             assert (shots / "downloaded.png").is_file()
-            assert events[-1] == {"event": "step", "step": "click:install"}  # the window ended the process
             assert target.read_bytes() == installer
             runs = wait_for(lambda: records(target.parent / "received.txt"))
             assert len(runs) == 1 and wine.win_path(target).lower() in runs[0]["cmdline"].lower()
-        elif replacement:
-            assert events[-1] == {"event": "step", "step": "click:install"}  # ended all the same
         else:
-            assert events[-1] == {"event": "end", "why": "window-gone"}
-            assert not target.exists()  # deleted, so that nothing runs it later
+            # Said in words, and deleted, so that nothing runs it later.
+            assert [e["text"] for e in events if e["event"] == "text"][1] == TEXTS["en"][REFUSED]
+            assert not target.exists()
     finally:
         target.unlink(missing_ok=True)
         (target.parent / "received.txt").unlink(missing_ok=True)
@@ -339,20 +429,13 @@ def test_close_ends_the_process(wine, display, tools, how):
     assert seconds < 15
 
 
-def test_failed_size_check_destroys_the_window_and_the_loop_ends(wine, display, tools, server, files):
-    server.set_config({})
-    events, seconds, _ = harness(wine, tools, "--url", "http://dl.quenvo.com/f/quenvo_setup.exe", "--size", "12")
-    assert not wine.unix_path(events[0]["file"]).exists()  # deleted
-    assert events[-1] == {"event": "end", "why": "window-gone"}
-    assert seconds < 15
-
-
-def test_failed_download_leaves_the_window_until_closed(wine, display, tools, shots, server):
+def test_failed_download_says_so_until_closed(wine, display, tools, shots, server):
     server.set_config({"faults": {"file": {"status": 404}}})
     events, _, _ = harness(wine, tools, "--url", "http://dl.quenvo.com/f/missing.exe", "--size", "10",
-                        "--shots", wine.win_path(shots), "--steps", "wait:failed,shot:after,click:close")
+                           "--shots", wine.win_path(shots), "--steps", "wait:failed,measure,shot:after,click:close")
     [shot] = [e for e in events if e["event"] == "shot"]
     assert shot["percent"] == -1 and shot["finished"] == 0
+    assert [e["text"] for e in events if e["event"] == "text"][1] == TEXTS["en"][DOWNLOAD_FAILED]
     assert events[-1] == {"event": "step", "step": "click:close"}
 
 
@@ -361,13 +444,212 @@ def test_offer_from_the_update_server_is_downloaded(wine, display, tools, server
     server.set_config({"v": "1.0.1", "t1": "new", "u": "http://dl.quenvo.com/f/quenvo_setup.exe", "sz": str(size)})
     server.requests.clear()
     events, _, _ = harness(wine, tools, "--offer-from", "http://update.quenvo.com/version.php",
-                           "--steps", "wait:finished,click:close")
+                           "--steps", "wait:finished,wmclose")
     start = events[0]
-    target = wine.unix_path(start["file"])
+    assert start["offer"] and start["url"] == "http://dl.quenvo.com/f/quenvo_setup.exe"
+    assert start["size"] == str(size) and wine.unix_path(start["file"]).name == "quenvo_setup.exe"
+    assert [r["kind"] for r in server.requests] == ["version", "file"]
+    # Closed without installing: the checked installer is not left behind.
+    assert not wine.unix_path(start["file"]).exists()
+
+
+# --- quenvodata.exe /update, as a person uses it ------------------------------------------------
+
+CLASS = "QuenvoUpdateDown"
+VERSION_KEYS = ["mid", "os", "c", "fn", "t", "version", "fver", "fday", "rday", "uac"]
+PUSH_BUTTON, PROGRESS_BAR, STATIC_TEXT = 43, 48, 41  # MSAA roles
+INVISIBLE, FOCUSED, DEFAULT = 0x8000, 0x4, 0x100  # MSAA states
+CLOSE, INSTALL_BUTTON, PROGRESS, SENTENCE = 1, 2, 3, 4  # the window's accessible children
+
+
+@contextlib.contextmanager
+def agent(wine, exe, tail="/update", lang="en", count=1):
+    """Starts the agent (count copies at one instant) and yields a function that waits for its end
+    and returns rawrun's measures; a copy still running at the end is ended."""
+    outcome = {}
+
+    def run():
+        try:
+            outcome.update(speaking(wine, lang).run_measured(exe, f'"{wine.win_path(exe)}" {tail}', count=count))
+        except Exception as error:  # noqa: BLE001 - reported by the waiting test
+            outcome["error"] = error
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+
+    def ended(timeout=30):
+        thread.join(timeout)
+        assert not thread.is_alive() and "error" not in outcome, outcome.get("error", "the agent is still running")
+        return outcome
     try:
-        assert start["offer"] and start["url"] == "http://dl.quenvo.com/f/quenvo_setup.exe"
-        assert start["size"] == str(size) and target.name == "quenvo_setup.exe"
-        assert target.stat().st_size == size
-        assert [r["kind"] for r in server.requests] == ["version", "file"]
+        yield ended
     finally:
-        target.unlink(missing_ok=True)
+        if thread.is_alive():
+            wine.start(["taskkill", "/f", "/im", exe.name])
+            thread.join(30)
+
+
+def probe_window(wine, tools, *steps):
+    """The window probe's events by name (the last of each), for the agent's window."""
+    report = tools / "probe.jsonl"
+    report.unlink(missing_ok=True)
+    code, output = wine.start([tools / "window_probe.exe", wine.win_path(report), *steps])
+    events = {e["event"]: e for e in records(report)}
+    assert code == 0, (events, output[-2000:])
+    return events
+
+
+def read(wine, tools, *options):
+    """The window as a screen reader reads it: the client's line, then {child id: line}, and the rest."""
+    out = tools / "tree.jsonl"
+    out.unlink(missing_ok=True)
+    wine.start([tools / "accessible_tree.exe", CLASS, "--wait", "10000", "--out", wine.win_path(out), *options],
+               proof=wrote(out))
+    lines = records(out)
+    reads = [line for line in lines if line.get("read") == 1]
+    assert reads and lines[-1].get("end") == "found", lines
+    return reads[0], {line["child"]: line for line in reads[1:]}, lines
+
+
+def wait_read(wine, tools, test, timeout=20):
+    """Reads the window until test(client, children) holds."""
+    seen = []
+    found = wait_for(lambda: (seen.append(read(wine, tools)[:2]) or test(*seen[-1])) and seen[-1], timeout=timeout)
+    assert found, seen[-1]
+    return found
+
+
+def says(text):
+    return lambda client, children: children[SENTENCE]["name"] == text
+
+
+def sent(server):
+    return [(r["kind"], dict(r["params"]).get("reg")) for r in server.requests]
+
+
+@pytest.fixture
+def person(wine, tools, server, files):
+    """The update server's offer of the publisher's installer, "rday" of another day, and where the
+    download goes; afterwards the target and the stand-in's record are gone."""
+    wine.set_value("rday", "2001-1-1")
+    server.requests.clear()
+    target = wine.temp_folder() / "publisher.exe"
+    offer = {"v": "1.0.1", "t1": "new", "u": "http://dl.quenvo.com/f/publisher.exe",
+             "sz": str((files / "publisher.exe").stat().st_size)}
+    yield offer, target
+    target.unlink(missing_ok=True)
+    (target.parent / "received.txt").unlink(missing_ok=True)
+
+
+def test_update_offers_downloads_and_installs_by_keyboard(wine, display, tools, server, person):
+    offer, target = person
+    server.set_config(dict(offer, faults={"file": {"hold_at": 0.5}}))  # the download waits half way
+    with agent(wine, tools / "quenvodata.exe") as ended:
+        info = probe_window(wine, tools, f"find:{CLASS}:10000", "info")["info"]
+        assert info["caption"] == "quenvo update" and info["caption_bar"] and info["client"] == [450, 260]
+        centre = lambda r: ((r[0] + r[2]) // 2, (r[1] + r[3]) // 2)  # noqa: E731
+        assert all(abs(a - b) <= 1 for a, b in zip(centre(info["window"]), centre(info["work"])))
+        client, children = wait_read(wine, tools, lambda c, ch: ch[PROGRESS]["value"] not in (None, "0%"))
+        assert children[INSTALL_BUTTON]["state"] & INVISIBLE and server.held.is_set()
+        probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ENTER")  # before the checks: installs nothing
+        server.release()
+        client, children = wait_read(wine, tools, lambda c, ch: not ch[INSTALL_BUTTON]["state"] & INVISIBLE)
+        # Read as a screen reader does: roles, names and states, in the UI language.
+        assert (client["name"], children[SENTENCE]["name"]) == (TEXTS["en"][TITLE_FINISHED], TEXTS["en"][FINISHED])
+        assert [(children[i]["role"], children[i]["name"]) for i in (CLOSE, INSTALL_BUTTON, SENTENCE)] == \
+            [(PUSH_BUTTON, "Close"), (PUSH_BUTTON, "Install"), (STATIC_TEXT, TEXTS["en"][FINISHED])]
+        assert children[PROGRESS]["role"] == PROGRESS_BAR and children[PROGRESS]["state"] & INVISIBLE
+        assert client["focus"] == INSTALL_BUTTON and children[INSTALL_BUTTON]["state"] & (FOCUSED | DEFAULT)
+        probe_window(wine, tools, f"find:{CLASS}:1000", "keys:TAB")
+        assert read(wine, tools)[0]["focus"] == CLOSE
+        probe_window(wine, tools, f"find:{CLASS}:1000", "keys:SHIFT-TAB")
+        assert read(wine, tools)[0]["focus"] == INSTALL_BUTTON
+        assert not (target.parent / "received.txt").exists()  # the Enter pressed early started nothing
+        probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ENTER")
+        assert ended()["code"] == 0
+    runs = wait_for(lambda: records(target.parent / "received.txt"))
+    assert len(runs) == 1 and wine.win_path(target).lower() in runs[0]["cmdline"].lower()
+    # The daily run's version query alone: no statistics report, and "rday" as it was.
+    assert sent(server) == [("version", None), ("file", None)]
+    d = datetime.date.today()
+    assert dict(server.requests[0]["params"])["rday"] == f"{d.year}-{d.month}-{d.day}"
+    assert [k for k, _ in server.requests[0]["params"]] == VERSION_KEYS
+    assert wine.reg_texts()["rday"] == "2001-1-1"
+
+
+def test_update_window_opens_at_once_and_closes_at_once(wine, display, tools, server, person):
+    server.set_config({"faults": {"version": {"silent": True}}})
+    with agent(wine, tools / "quenvodata.exe", lang="zh") as ended:
+        found = probe_window(wine, tools, f"find:{CLASS}:10000")["find"]
+        assert found["ms"] < 2000
+        assert read(wine, tools)[1][SENTENCE]["name"] == "正在检查更新..."
+        gone = probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ESC", "gone:1000")["gone"]
+        assert gone["gone"] and gone["ms"] < 1000
+        assert ended(5)["code"] == 0
+    assert sent(server) == [("version", None)]
+
+
+# case: (the server's config, or the policy, and the tail; the text the window ends with, in
+# which language; what goes over the wire; whether a file is left in the temporary folder)
+OUTCOMES = {
+    "nothing newer": ({"v": "1.0.0.3"}, "zh", UP_TO_DATE, [("version", None)]),
+    "a garbage reply": ({"version_body": "<html>busy</html>"}, "en", CHECK_FAILED, [("version", None)]),
+    "a silent server": ({"faults": {"version": {"silent": True}}}, "en", CHECK_FAILED, [("version", None)]),
+    "the check turned off by policy": ("policy", "en", MANAGED, []),
+    "a download that ends short": ({"faults": {"file": {"close_early": True}}}, "en", DOWNLOAD_FAILED,
+                                   [("version", None), ("file", None)]),
+    "an unsigned installer": ({"u": "http://dl.quenvo.com/f/unsigned.exe"}, "en", REFUSED,
+                              [("version", None), ("file", None)]),
+    "another publisher's installer": ({"u": "http://dl.quenvo.com/f/someone-else.exe"}, "zh", REFUSED,
+                                      [("version", None), ("file", None)]),
+}
+
+
+@pytest.mark.parametrize("config, lang, text, wire", OUTCOMES.values(), ids=OUTCOMES.keys())
+def test_update_answers_every_outcome_in_words(wine, display, tools, server, short_build, person, config, lang, text,
+                                               wire):
+    offer, target = person
+    if config == "policy":
+        wine.set_value("DisableUpdateCheck", "1", "REG_DWORD", key=r"Software\Policies\quenvo")
+        config = {}
+    config = dict(offer, **config)
+    silent = config.get("faults", {}).get("version", {}).get("silent")
+    server.set_config(config)
+    # Against a silent server, the agent with 2 s time-outs.
+    exe = install(wine, "update tools", (short_build.bin / "quenvodata.exe", "quenvodata_short.exe")) / \
+        "quenvodata_short.exe" if silent else tools / "quenvodata.exe"
+    try:
+        with agent(wine, exe, lang=lang) as ended:
+            start = time.monotonic()
+            wait_read(wine, tools, says(TEXTS[lang][text]), timeout=15)
+            assert time.monotonic() - start < (8 if silent else 5)  # the request's bound: 2 s twice, and one more
+            probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ESC", "gone:2000")
+            assert ended(5)["code"] == 0
+    finally:
+        wine.reg("delete", r"HKCU\Software\Policies\quenvo", "/f")
+    assert sent(server) == wire
+    assert wine.reg_texts()["rday"] == "2001-1-1"
+    assert not (target.parent / config["u"].rsplit("/", 1)[1]).exists()  # nothing left, nothing started
+    assert not (target.parent / "received.txt").exists()
+
+
+def test_two_requests_at_one_instant_open_one_window_and_ask_once(wine, display, tools, server, person):
+    server.set_config({"v": "1.0.0.3"})
+    with agent(wine, tools / "quenvodata.exe", count=2) as ended:
+        wait_read(wine, tools, says(TEXTS["en"][UP_TO_DATE]))
+        # The second start has made its choice once it has ended.
+        assert wait_for(lambda: len(wine.running("quenvodata.exe")) == 1)
+        assert probe_window(wine, tools, f"find:{CLASS}:1000")["find"]["count"] == 1
+        probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ESC")
+        assert ended()["codes"] == [0, 0]
+    assert sent(server) == [("version", None)]
+
+
+def test_daily_run_with_an_offer_opens_no_window(wine, display, tools, server, person):
+    offer, target = person
+    server.set_config(offer)
+    with agent(wine, tools / "quenvodata.exe", tail="data=run") as ended:
+        # Looked for through the agent's whole run (a fraction of this), which then ends by itself.
+        assert probe_window(wine, tools, f"find:{CLASS}:2000")["find"]["found"] is False
+        assert ended()["code"] == 0
+    assert sent(server) == [("report", "dayrun"), ("report", "run"), ("version", None)]

@@ -14,8 +14,8 @@
 //   progress:N  complete  fail  result:N   the download thread's reports (sent)
 //   wmclose                                WM_CLOSE (sent)
 //   click:close  click:install             a press and release at the button's centre (posted)
-//   wait:finished  wait:failed             pump messages until the check has passed, or a
-//                                          failure was reported
+//   wait:finished  wait:failed             pump messages until the checks have passed, a failure
+//   wait:refused                           was reported, or the checks refused the file
 //   replace:PATH                           copy the file at PATH over the stored installer
 //   shot:NAME                              paint, then write the window to FOLDER\NAME.png
 //   measure                                each text of the window measured in its box, as drawn
@@ -296,8 +296,10 @@ bool RunStep(HarnessWindow& window, const Options& o, const std::wstring& step) 
     return Pump(window, 5000, [] { return false; });
   }
   if (verb == L"wait") {
-    const bool failed = arg == L"failed";
-    return Pump(window, o.timeout_ms, [&] { return failed ? window.m_nPercent == -1 : window.m_bFinished != 0; });
+    const UpdateView view = arg == L"failed"    ? UpdateView::kDownloadFailed
+                            : arg == L"refused" ? UpdateView::kRefused
+                                                : UpdateView::kFinished;
+    return Pump(window, o.timeout_ms, [&] { return window.view() == view; });
   }
   if (verb == L"replace") {
     const bool copied = CopyFileW(arg.c_str(), g_profile.updateFilePath.c_str(), /*fail if exists*/ FALSE) != 0;

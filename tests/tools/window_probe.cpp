@@ -13,7 +13,7 @@
 //   keys:K+K+...     the window to the front, then each key pressed and released with SendInput:
 //                    TAB, SHIFT+TAB, ENTER, SPACE, ESC {"event": "keys", "sent"}
 //   gone:MS          waits up to MS for the window to go {"event": "gone", "gone", "ms"}
-// The process exits with 0 when every step could be done, else 1.
+// The process exits with 0 when every step could be done (a find always can), else 1.
 #include <windows.h>
 
 #include <cstdio>
@@ -163,7 +163,8 @@ bool Step(const std::wstring& step) {
   const std::wstring arg = colon == std::wstring::npos ? L"" : step.substr(colon + 1);
   if (verb == L"find") {
     const size_t second = arg.rfind(L':');
-    return Find(arg.substr(0, second), static_cast<DWORD>(_wtoi(arg.substr(second + 1).c_str())));
+    Find(arg.substr(0, second), static_cast<DWORD>(_wtoi(arg.substr(second + 1).c_str())));
+    return true;  // whether it was found is the report's; the steps after it need it
   }
   if (g_window == nullptr) return false;
   if (verb == L"info") {
