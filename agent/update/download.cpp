@@ -118,8 +118,10 @@ long CDownLoad::Exchange(HINTERNET internet, const wchar_t* host, const wchar_t*
 BOOL CDownLoad::ReceiveToFile(HINTERNET request, const wchar_t* file_path, ULONGLONG length, DWORD disposition) {
   ULONGLONG stored = 0;
   {
-    const quenvo::ScopedFile file(CreateFileW(file_path, GENERIC_WRITE, /*share*/ 0, /*security*/ nullptr, disposition,
-                                              FILE_ATTRIBUTE_NORMAL, /*template*/ nullptr));
+    // Shared for deletion only, so that a window closed mid-download can delete what nobody will
+    // run: the file goes once this handle closes, with the process.
+    const quenvo::ScopedFile file(CreateFileW(file_path, GENERIC_WRITE, FILE_SHARE_DELETE, /*security*/ nullptr,
+                                              disposition, FILE_ATTRIBUTE_NORMAL, /*template*/ nullptr));
     BYTE block[kDownloadBlockSize];
     while (file && stored < length) {
       // Never past the announced length: a server that sends more must not grow the file

@@ -2,13 +2,11 @@
 recorder tool); the update window under Xvfb through the harness (screenshots at each DPI and in
 each language checked by pixel probes, clicks); and "quenvodata.exe /update" itself, used as a
 person does: by the screen, by real keys and as a screen reader reads it."""
-import contextlib
-import copy
 import datetime
 import json
 import shutil
-import threading
 import time
+from pathlib import Path
 
 import pefile
 import pytest
@@ -17,9 +15,13 @@ from tools import signing
 from tools.testkit.dev_server import pattern
 from tools.testkit.download_probe import COMPLETE, FAILED, URL, probe, result, sized, split_progress
 from tools.testkit.png import read_png
-from tools.testkit.wine import install, records, wait_for, wrote
+from tools.testkit.person import (CLASS, CLOSE, DEFAULT, FOCUSED, INSTALL_BUTTON, INVISIBLE, PROGRESS, PROGRESS_BAR,
+                                  PUSH_BUTTON, SENTENCE, STATIC_TEXT, agent, listening, probe_window, read, says,
+                                  speaking, wait_read)
+from tools.testkit.wine import install, records, wait_for
 
 HEADER, WHITE = (229, 207, 162), (255, 255, 255)
+BEFORE = Path(__file__).parent.parent / "data" / "update-window-96dpi"  # the window's shots before any scale
 
 
 def is_fill(rgb):  # the green-to-teal progress fill
@@ -224,7 +226,6 @@ def harness(wine, tools, *args, timeout=60, debug=None):
     return events, run["micros"] / 1e6, run["output"]
 
 
-LOCALES = {"zh": "zh_CN.UTF-8", "en": "en_US.UTF-8"}
 # The window's texts in each language: title, downloading, finished title, finished, install,
 # up to date, check failed, managed, download failed, refused.
 TEXTS = {
@@ -237,13 +238,6 @@ TEXTS = {
            "The downloaded file failed its safety check and was deleted."]}
 TITLE, DOWNLOADING, TITLE_FINISHED, FINISHED, INSTALL, UP_TO_DATE, CHECK_FAILED, MANAGED, DOWNLOAD_FAILED, REFUSED = \
     range(10)
-
-
-def speaking(wine, lang):
-    """The prefix, for programs started in a language's locale: Wine takes the UI language from it."""
-    speaker = copy.copy(wine)
-    speaker.env = dict(wine.env, LC_ALL=LOCALES[lang], LANG=LOCALES[lang])
-    return speaker
 
 
 @pytest.fixture(scope="module")
@@ -316,6 +310,11 @@ def test_window_at_each_scale_in_each_language(wine, set_dpi, tools, shots, dpi,
     check_painted(read_png(shots / "p50.png"), window, lang, finished=False)
     finished = read_png(shots / "finished.png")
     check_painted(finished, window, lang, finished=True)
+    if (dpi, lang) == (96, "zh"):  # as the window always was, but for the fill kept in its track and the install word
+        for name, mended in (("p50", (56, 137, 184, 147)), ("finished", (222, 211, 338, 251))):
+            shot, before = read_png(shots / f"{name}.png"), read_png(BEFORE / f"{name}.png")
+            assert [(x, y) for y in range(260) for x in range(450) if shot(x, y) != before(x, y) and not (
+                mended[0] <= x < mended[2] and mended[1] <= y < mended[3])] == [], name
     # The finished sentence's ink stays inside its box.
     sentence = texts[4]["box"]
     body = (2, window["header"] + 2, window["client"][2] - 2, window["install"][1] - 4 * dpi // 96)  # above the ring
@@ -455,72 +454,7 @@ def test_offer_from_the_update_server_is_downloaded(wine, display, tools, server
 
 # --- quenvodata.exe /update, as a person uses it ------------------------------------------------
 
-CLASS = "QuenvoUpdateDown"
 VERSION_KEYS = ["mid", "os", "c", "fn", "t", "version", "fver", "fday", "rday", "uac"]
-PUSH_BUTTON, PROGRESS_BAR, STATIC_TEXT = 43, 48, 41  # MSAA roles
-INVISIBLE, FOCUSED, DEFAULT = 0x8000, 0x4, 0x100  # MSAA states
-CLOSE, INSTALL_BUTTON, PROGRESS, SENTENCE = 1, 2, 3, 4  # the window's accessible children
-
-
-@contextlib.contextmanager
-def agent(wine, exe, tail="/update", lang="en", count=1):
-    """Starts the agent (count copies at one instant) and yields a function that waits for its end
-    and returns rawrun's measures; a copy still running at the end is ended."""
-    outcome = {}
-
-    def run():
-        try:
-            outcome.update(speaking(wine, lang).run_measured(exe, f'"{wine.win_path(exe)}" {tail}', count=count))
-        except Exception as error:  # noqa: BLE001 - reported by the waiting test
-            outcome["error"] = error
-
-    thread = threading.Thread(target=run, daemon=True)
-    thread.start()
-
-    def ended(timeout=30):
-        thread.join(timeout)
-        assert not thread.is_alive() and "error" not in outcome, outcome.get("error", "the agent is still running")
-        return outcome
-    try:
-        yield ended
-    finally:
-        if thread.is_alive():
-            wine.start(["taskkill", "/f", "/im", exe.name])
-            thread.join(30)
-
-
-def probe_window(wine, tools, *steps):
-    """The window probe's events by name (the last of each), for the agent's window."""
-    report = tools / "probe.jsonl"
-    report.unlink(missing_ok=True)
-    code, output = wine.start([tools / "window_probe.exe", wine.win_path(report), *steps])
-    events = {e["event"]: e for e in records(report)}
-    assert code == 0, (events, output[-2000:])
-    return events
-
-
-def read(wine, tools, *options):
-    """The window as a screen reader reads it: the client's line, then {child id: line}, and the rest."""
-    out = tools / "tree.jsonl"
-    out.unlink(missing_ok=True)
-    wine.start([tools / "accessible_tree.exe", CLASS, "--wait", "10000", "--out", wine.win_path(out), *options],
-               proof=wrote(out))
-    lines = records(out)
-    reads = [line for line in lines if line.get("read") == 1]
-    assert reads and lines[-1].get("end") == "found", lines
-    return reads[0], {line["child"]: line for line in reads[1:]}, lines
-
-
-def wait_read(wine, tools, test, timeout=20):
-    """Reads the window until test(client, children) holds."""
-    seen = []
-    found = wait_for(lambda: (seen.append(read(wine, tools)[:2]) or test(*seen[-1])) and seen[-1], timeout=timeout)
-    assert found, seen[-1]
-    return found
-
-
-def says(text):
-    return lambda client, children: children[SENTENCE]["name"] == text
 
 
 def sent(server):
@@ -552,7 +486,10 @@ def test_update_offers_downloads_and_installs_by_keyboard(wine, display, tools, 
         client, children = wait_read(wine, tools, lambda c, ch: ch[PROGRESS]["value"] not in (None, "0%"))
         assert children[INSTALL_BUTTON]["state"] & INVISIBLE and server.held.is_set()
         probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ENTER")  # before the checks: installs nothing
-        server.release()
+        with listening(wine, tools, "focus:2") as heard:  # until the finished window focuses install
+            server.release()
+        assert {(e["event"], e["child"]) for e in heard} >= {("valuechange", PROGRESS), ("namechange", SENTENCE),
+                                                            ("statechange", INSTALL_BUTTON), ("focus", INSTALL_BUTTON)}
         client, children = wait_read(wine, tools, lambda c, ch: not ch[INSTALL_BUTTON]["state"] & INVISIBLE)
         # Read as a screen reader does: roles, names and states, in the UI language.
         assert (client["name"], children[SENTENCE]["name"]) == (TEXTS["en"][TITLE_FINISHED], TEXTS["en"][FINISHED])
@@ -598,6 +535,8 @@ OUTCOMES = {
     "the check turned off by policy": ("policy", "en", MANAGED, []),
     "a download that ends short": ({"faults": {"file": {"close_early": True}}}, "en", DOWNLOAD_FAILED,
                                    [("version", None), ("file", None)]),
+    "closed while it downloads": ({"faults": {"file": {"hold_at": 0.5}}}, "en", DOWNLOADING,
+                                  [("version", None), ("file", None)]),
     "an unsigned installer": ({"u": "http://dl.quenvo.com/f/unsigned.exe"}, "en", REFUSED,
                               [("version", None), ("file", None)]),
     "another publisher's installer": ({"u": "http://dl.quenvo.com/f/someone-else.exe"}, "zh", REFUSED,
@@ -623,6 +562,9 @@ def test_update_answers_every_outcome_in_words(wine, display, tools, server, sho
             start = time.monotonic()
             wait_read(wine, tools, says(TEXTS[lang][text]), timeout=15)
             assert time.monotonic() - start < (8 if silent else 5)  # the request's bound: 2 s twice, and one more
+            if text == DOWNLOADING:  # half of it written when it is closed
+                wait_read(wine, tools, lambda client, children: children[PROGRESS]["value"] not in (None, "0%"))
+                assert target.exists()
             probe_window(wine, tools, f"find:{CLASS}:1000", "keys:ESC", "gone:2000")
             assert ended(5)["code"] == 0
     finally:
