@@ -35,6 +35,5 @@ ScopedKernelHandle OpenUserMutex(const std::wstring& name, const std::wstring& s
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), /*inherit*/ FALSE};
   // Only the rights a wait and a release need, so that an existing mutex opens wherever its DACL
   // lets this user synchronise (CreateMutexW would ask for all access).
-  return ScopedKernelHandle(
-      CreateMutexExW(&attributes, name.c_str(), /*flags*/ 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  return ScopedKernelHandle(CreateMutexExW(&attributes, name.c_str(), /*flags*/ 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
 }

@@ -2,7 +2,7 @@
 
 namespace {
 
-// Tried in turn when the generic family is missing (Wine has none). The window's texts are
+// Tried in turn when the generic family is missing (Wine has none). The window's texts may be
 // Chinese, which a Latin family draws as empty boxes: first the CJK families that Windows ships
 // (simplified, then traditional Chinese, then Japanese), then the Latin ones for a system with none.
 constexpr const wchar_t* kFallbackFamilies[] = {

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <process.h>
 
-#include <memory>
 #include <string>
 
 #include "client_profile.h"

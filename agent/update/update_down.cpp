@@ -580,8 +580,7 @@ std::wstring CUpdateDown::AccessibleName() {
 
 std::vector<AccessibleElement> CUpdateDown::AccessibleElements() {
   const UpdateScene scene = Scene();
-  const bool focused = ::GetFocus() == m_hWnd;
-  const FocusTarget focus = KeepFocus(m_focus, scene.install);
+  // FOCUSED is the accessible object's to add, from AccessibleFocus.
   const auto button = [&](UINT name, const RECT& bounds, FocusTarget target, bool shown) {
     AccessibleElement e;
     e.role = ROLE_SYSTEM_PUSHBUTTON;
@@ -589,7 +588,6 @@ std::vector<AccessibleElement> CUpdateDown::AccessibleElements() {
     e.defaultAction = UpdateText(IDS_UPDATE_PRESS);
     e.bounds = bounds;
     e.state = shown ? STATE_SYSTEM_FOCUSABLE : STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE;
-    if (shown && focused && focus == target) e.state |= STATE_SYSTEM_FOCUSED;
     if (shown && target == EnterTarget(FocusTarget::kNone, scene.install)) e.state |= STATE_SYSTEM_DEFAULT;
     return e;
   };
