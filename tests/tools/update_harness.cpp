@@ -20,7 +20,7 @@
 //   shot:NAME                              paint, then write the window to FOLDER\NAME.png
 //   measure                                each text of the window measured in its box, as drawn
 //   dpi:N                                  WM_DPICHANGED for N DPI, with the rectangle the system
-//                                          would suggest: the window's corner kept, its size for N
+//                                          would suggest: its size for N, on the window's monitor
 //   contrast                               high contrast on, with the system colours of a dark
 //                                          scheme (put back when the harness ends), as Windows
 //                                          tells a window: WM_SYSCOLORCHANGE, WM_SETTINGCHANGE
@@ -240,14 +240,14 @@ void Measure(const HarnessWindow& window) {
 }
 
 // What the system sends when the window moves to a monitor of another DPI: the new DPI, and a
-// rectangle of the size the window has at it, at the same corner.
+// rectangle of the size the window has at it, on that monitor (here, centred on the same one).
 void ChangeDpi(HarnessWindow& window, int dpi) {
-  RECT now = {};
-  GetWindowRect(window.m_hWnd, &now);
   const RECT size =
       WindowRectForClient(LayOutUpdateWindow(dpi).client, static_cast<DWORD>(GetWindowLongW(window.m_hWnd, GWL_STYLE)),
                           static_cast<DWORD>(GetWindowLongW(window.m_hWnd, GWL_EXSTYLE)), dpi);
-  RECT suggested = {now.left, now.top, now.left + size.right - size.left, now.top + size.bottom - size.top};
+  RECT suggested = CentreIn(WorkAreaOf(MonitorFromWindow(window.m_hWnd, MONITOR_DEFAULTTONEAREST)),
+                            {size.right - size.left, size.bottom - size.top});
+  RECT now = {};
   SendMessageW(window.m_hWnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
   GetWindowRect(window.m_hWnd, &now);
   Report("{\"event\": \"dpi\", \"suggested\": " + RectJson(suggested) + ", \"window\": " + RectJson(now) + "}");

@@ -41,6 +41,13 @@ class Image:
         row = self._rows[y]
         return tuple(row[x * self._bpp:x * self._bpp + 3])
 
+    def differing(self, other, outside=(0, 0, 0, 0)):
+        """The pixels (x, y) where other differs, apart from those in the box outside; rows are
+        compared whole first, so equal images cost little."""
+        x0, y0, x1, y1 = outside
+        return [(x, y) for y in range(self.height) if self._rows[y] != other._rows[y]
+                for x in range(self.width) if self(x, y) != other(x, y) and not (x0 <= x < x1 and y0 <= y < y1)]
+
     def count(self, box, test):
         x0, y0, x1, y1 = box
         return sum(1 for y in range(y0, y1) for x in range(x0, x1) if test(self(x, y)))
