@@ -386,10 +386,10 @@ void CUpdateDown::PaintContent(HDC dc, int width, int height) {
     DrawSceneText(graphics, scene.texts.back(), ColourOf(colours.word));
   }
 
-  // The focus ring, once the keyboard is in use, while the window has the focus.
+  // The focus ring, while the window has the focus. The system keeps whether focus cues show, as
+  // for a dialog's controls: hidden after the mouse opened a window, shown once the keyboard is
+  // used or where the person asked for them always.
   const FocusTarget focus = KeepFocus(m_focus, scene.install);
-  // The system keeps whether focus cues show, as for a dialog's controls: hidden after the mouse
-  // opened a window, shown once the keyboard is used or where the person asked for them always.
   const bool cues = (SendMessageW(m_hWnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) == 0;
   if (cues && focus != FocusTarget::kNone && ::GetFocus() == m_hWnd) {
     RECT ring = focus == FocusTarget::kClose ? m_btnClose.m_rect : m_btnInstall.m_rect;
@@ -455,7 +455,11 @@ void CUpdateDown::Install() {
     SetView(UpdateView::kRefused);
     return;
   }
+  // The shell may run messages while it asks for elevation: a second press then opens nothing.
+  if (m_bOpening) return;
+  m_bOpening = true;
   const DWORD error = g_actions.openFile(m_hWnd, path);
+  m_bOpening = false;
   if (error == 0) {
     g_actions.endProcess(0);
     return;

@@ -103,6 +103,7 @@ class CUpdateDown : public CWindowImpl<CUpdateDown, CWindow, CControlWinTraits>,
   FocusTarget m_focus = FocusTarget::kNone;
   bool m_bDownloadStarted = false;
   bool m_bEndLoopWhenGone = false;
+  bool m_bOpening = false;  // the shell is opening the installer
   quenvo::ScopedIcon m_iconSmall;
   quenvo::ScopedIcon m_iconBig;
   std::unique_ptr<UpdateAccessible> m_accessible;

@@ -19,8 +19,9 @@ namespace {
 
 std::vector<UINT> g_exits;
 std::vector<std::wstring> g_opened, g_discarded;
-DWORD g_open_error = 0;  // what opening the installer answers: 0 started, else the system's error
-std::wstring g_signer;   // whom the stand-in reader finds as every file's signer
+DWORD g_open_error = 0;              // what opening the installer answers: 0 started, else the system's error
+bool g_press_while_opening = false;  // a press comes while the shell opens the installer
+std::wstring g_signer;               // whom the stand-in reader finds as every file's signer
 
 // An existing file stands in for the stored installer.
 const std::wstring kStandIn = QUENVO_TEST_DATA L"/../../art/update/logo.png";
@@ -34,8 +35,11 @@ class UpdateWindowTest : public ::testing::Test {
     g_discarded.clear();
     g_open_error = 0;
     previous_ = SetUpdateWindowActions({[](UINT code) { g_exits.push_back(code); },
-                                        [](HWND, const std::wstring& path) {
+                                        [](HWND window, const std::wstring& path) {
                                           g_opened.push_back(path);
+                                          if (std::exchange(g_press_while_opening, false)) {
+                                            SendMessageW(window, WM_KEYDOWN, VK_RETURN, 1);
+                                          }
                                           return g_open_error;
                                         },
                                         [](const std::wstring& path) { g_discarded.push_back(path); }});
@@ -172,6 +176,7 @@ TEST_F(UpdateWindowTest, InstallActsOnlyOnceTheCheckHasPassedAndOpensOnlyAFileTh
   Send(WM_DOWNLOAD_RESULT, 1, 0);
   g_signer = kPublisher;
   g_open_error = ERROR_CANCELLED;  // the person declined the elevation prompt: asked again later
+  g_press_while_opening = true;    // and pressed Enter again while it was up: nothing more opens
   Key(VK_RETURN);                  // once finished, Enter installs
   EXPECT_EQ(std::tuple(g_opened.size(), window_.view(), g_exits.empty()),
             std::tuple(size_t{1}, UpdateView::kFinished, true));
