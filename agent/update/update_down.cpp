@@ -235,7 +235,6 @@ BOOL CUpdateDown::ProcessWindowMessage(HWND, UINT message, WPARAM wparam, LPARAM
 }
 
 void CUpdateDown::LayOut(int dpi) {
-  m_dpi = dpi;
   m_layout = LayOutUpdateWindow(dpi);
   if (m_pArt != nullptr) m_pArt->Publish(g_profile, dpi);
 
@@ -290,7 +289,7 @@ LRESULT CUpdateDown::OnCreate() {
   SetWindowPos(HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   m_palette = CurrentPalette();
   LayOut(DpiForWindow(m_hWnd));
-  SetIcons(m_dpi);
+  SetIcons(m_layout.dpi);
   SetView(m_view);
   if (m_view == UpdateView::kDownloading) StartDownload();
   return 0;
@@ -516,7 +515,7 @@ LRESULT CUpdateDown::OnDownloadResult(WPARAM wparam) {
 
 LRESULT CUpdateDown::OnDpiChanged(WPARAM wparam, const RECT* suggested) {
   LayOut(LOWORD(wparam));
-  SetIcons(m_dpi);
+  SetIcons(m_layout.dpi);
   if (suggested != nullptr) {
     SetWindowPos(nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                  suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);

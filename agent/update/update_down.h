@@ -97,7 +97,6 @@ class CUpdateDown : public CWindowImpl<CUpdateDown, CWindow, CControlWinTraits>,
 
   UpdateView m_view = UpdateView::kDownloading;
   const UpdateImages* m_pArt = nullptr;
-  int m_dpi = 96;
   UpdateLayout m_layout = LayOutUpdateWindow(96);
   UpdatePalette m_palette = OwnPalette();
   FocusTarget m_focus = FocusTarget::kNone;

@@ -43,9 +43,9 @@
 #include "gdiplus_include.h"
 #include "http_get.h"
 #include "json_line.h"
+#include "png_shot.h"
 #include "record_offer.h"
 #include "scoped_handle.h"
-#include "scoped_select.h"
 #include "text_drawing.h"
 #include "update_down.h"
 #include "update_images.h"
@@ -179,31 +179,15 @@ bool Pump(HarnessWindow& window, DWORD ms, Done done) {
   return !window.gone();
 }
 
-// The class identifier of GDI+'s built-in PNG encoder, the same in every GDI+.
-constexpr CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-
-// Copies the painted window from its own device context into a bitmap and saves it as PNG.
+// Copies the painted window from its own device context and saves it as PNG.
 bool SaveScreenshot(HWND window, const std::wstring& path) {
   InvalidateRect(window, nullptr, FALSE);
   UpdateWindow(window);
   RECT client = {};
   GetClientRect(window, &client);
   const HDC window_dc = GetDC(window);
-  if (window_dc == nullptr) return false;
-  bool saved = false;
-  {
-    const quenvo::ScopedDc memory(CreateCompatibleDC(window_dc));
-    const quenvo::ScopedGdiObject bitmap(CreateCompatibleBitmap(window_dc, client.right, client.bottom));
-    if (memory && bitmap) {
-      {
-        const quenvo::ScopedSelect select(memory.Get(), bitmap.Get());
-        BitBlt(memory.Get(), 0, 0, client.right, client.bottom, window_dc, 0, 0, SRCCOPY);
-      }
-      Gdiplus::Bitmap image(static_cast<HBITMAP>(bitmap.Get()), nullptr);
-      saved = image.GetLastStatus() == Gdiplus::Ok && image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
-    }
-  }
-  ReleaseDC(window, window_dc);
+  const bool saved = SavePng(window_dc, {0, 0}, {client.right, client.bottom}, path);
+  if (window_dc != nullptr) ReleaseDC(window, window_dc);
   return saved;
 }
 

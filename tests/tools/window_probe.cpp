@@ -23,8 +23,8 @@
 
 #include "gdiplus_include.h"
 #include "json_line.h"
+#include "png_shot.h"
 #include "scoped_handle.h"
-#include "scoped_select.h"
 
 namespace {
 
@@ -93,9 +93,6 @@ void Info() {
          ", \"foreground\": " + (GetForegroundWindow() == g_window ? "true" : "false") + "}");
 }
 
-// The class identifier of GDI+'s built-in PNG encoder, the same in every GDI+.
-constexpr CLSID kPngEncoder = {0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-
 bool Shot(const std::wstring& path) {
   // Painted now, so that the screen holds what the window shows at this moment.
   RedrawWindow(g_window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -104,15 +101,7 @@ bool Shot(const std::wstring& path) {
   POINT origin = {0, 0};
   ClientToScreen(g_window, &origin);
   const quenvo::ScopedScreenDc screen(GetDC(nullptr));
-  const quenvo::ScopedDc memory(CreateCompatibleDC(screen.Get()));
-  const quenvo::ScopedGdiObject bitmap(CreateCompatibleBitmap(screen.Get(), client.right, client.bottom));
-  if (!screen || !memory || !bitmap) return false;
-  {
-    const quenvo::ScopedSelect select(memory.Get(), bitmap.Get());
-    BitBlt(memory.Get(), 0, 0, client.right, client.bottom, screen.Get(), origin.x, origin.y, SRCCOPY);
-  }
-  Gdiplus::Bitmap image(static_cast<HBITMAP>(bitmap.Get()), nullptr);
-  return image.GetLastStatus() == Gdiplus::Ok && image.Save(path.c_str(), &kPngEncoder, nullptr) == Gdiplus::Ok;
+  return SavePng(screen.Get(), origin, {client.right, client.bottom}, path);
 }
 
 void Key(std::vector<INPUT>& inputs, WORD key, bool up) {
